@@ -1,0 +1,45 @@
+#include "link/startup.h"
+
+#include "app/module1.h"
+#include "link/stored_number.h"
+#include "platform/serial_port.h"
+#include "platform/settings_store.h"
+
+namespace zelt {
+
+StartupOutcome runStartup(Module1& module, SerialPort& port, SettingsStore& store, StartupWindow& window) {
+    window.setOuterHeight(kCompactOuterHeight);
+
+    // Nothing stored reads the defaults, which read as 0: the dialog comes first.
+    const auto stored = readPortNumber(store.read("ZELT", "StartUP", "ComPort", "DATAC"));
+    module.ComPortNumber = stored.value_or(0);
+    if (!stored || module.ComPortNumber < 1 || module.ComPortNumber > 15) {
+        window.showPortDialogModal();
+        return StartupOutcome::DialogNoValidPort;
+    }
+
+    module.BaudCode = readBaudCode(store.read("ZELT", "StartUP", "BaudRate", "DATAb"));
+    port.setSettings(settingsStringFor(module.BaudCode));
+    port.setCommPort(module.ComPortNumber);
+
+    if (!port.open()) {
+        // No message here: the dialog is the answer to a port that does not open.
+        window.showPortDialogModal();
+        return StartupOutcome::DialogOpenFailed;
+    }
+
+    window.setExchangeIntervals(kStartupTimer2, kStartupTimer4);
+    const double left = (window.screenWidth() - window.outerWidth()) / 2.0;
+    const double top = (window.screenHeight() - window.outerHeight()) / 2.0 - kTopAboveCentre;
+    window.move(left, top);
+    window.resetExchange();
+    return StartupOutcome::Opened;
+}
+
+void prepareComDialog(Module1& module, SerialPort& port) {
+    if (port.isOpen()) port.close();
+    module.PreviousBaudCode = module.BaudCode;
+    module.PreviousComPortNumber = module.ComPortNumber;
+}
+
+}  // namespace zelt

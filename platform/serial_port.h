@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zelt {
+
+// The one serial line to the projector. Characters and bytes map one to one (Latin-1), so a
+// std::string here is exactly what travels on the wire.
+class SerialPort {
+public:
+    static constexpr int kEventReceive = 2;  // the only event code the link acts on
+
+    virtual ~SerialPort() = default;
+
+    // "9600,N,8,1" or "19200,N,8,1"; takes effect at the next open.
+    virtual void setSettings(const std::string& settings) = 0;
+    // Port number 1..15; selects the device that the next open uses.
+    virtual void setCommPort(int16_t number) = 0;
+
+    // PortOpen := true. False when the device cannot be opened; the port then stays closed.
+    virtual bool open() = 0;
+    // PortOpen := false.
+    virtual void close() = 0;
+    // PortOpen.
+    virtual bool isOpen() const = 0;
+
+    // Queues every byte in order. False when the port is not open or the device refuses them.
+    virtual bool write(const std::string& text) = 0;
+    // Every waiting character, in order of arrival; empty when nothing waits.
+    virtual std::string readAll() = 0;
+    // Code of the event being delivered (kEventReceive for data).
+    virtual int commEvent() const = 0;
+
+    // Why the last open failed, for the operator: device path and the system's reason.
+    virtual std::string lastOpenFailure() const = 0;
+
+    // The receive event; raised on the user-interface thread.
+    std::function<void()> onComm;
+};
+
+}  // namespace zelt

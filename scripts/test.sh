@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+ensure_packages "${BUILD_PACKAGES[@]}"
+build_all
+cd "$BUILD"
+ctest --output-on-failure -j"$(nproc)" "$@"

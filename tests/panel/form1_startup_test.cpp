@@ -1,0 +1,198 @@
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "app/module1.h"
+#include "link/startup.h"
+#include "panel/form1.h"
+#include "platform/fake_serial_port.h"
+#include "platform/memory_settings_store.h"
+#include "platform/qt_serial_port.h"
+#include "platform/qt_settings_store.h"
+#include "platform/timer.h"
+#include "platform/twips.h"
+#include "port_dialog/form2.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_config.h"
+
+namespace zelt {
+namespace {
+
+struct MainWindow : ::testing::Test {
+    Module1 module;
+    FakeSerialPort port;
+    MemorySettingsStore store;
+    std::vector<QString> retries;
+    int ends = 0;
+    std::unique_ptr<Form1> form;
+
+    void make() {
+        form = std::make_unique<Form1>(Form1::Services{
+            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); }, {},
+            [this](QWidget*, const QString& r) { retries.push_back(r); }, [this] { ++ends; }});
+    }
+    // Plays the operator in the modal dialog that start-up shows.
+    void whenDialogShows(std::function<void(Form2*)> act) {
+        QTimer::singleShot(0, [act = std::move(act)] {
+            auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr) << "start-up showed no modal dialog";
+            act(dialog);
+            if (dialog->isVisible()) dialog->close();
+        });
+    }
+    QPushButton* button(QWidget* w, const char* name) { return w->findChild<QPushButton*>(name); }
+};
+
+TEST_F(MainWindow, IsTheTitledGreyCompactWindowBeforeStartUp) {
+    make();
+    EXPECT_EQ(form->windowTitle(), "ZELT   QX480  CONTROL");
+    EXPECT_EQ(form->palette().color(QPalette::Window), QColor(192, 192, 192));
+    EXPECT_EQ(form->width(), px(10185));
+    EXPECT_EQ(form->height(), px(5300));
+    EXPECT_EQ(form->Timer2().interval(), 5000);
+    EXPECT_EQ(form->Timer4().interval(), 5500);
+    EXPECT_FALSE(form->Timer2().isEnabled());
+    EXPECT_EQ(button(form.get(), "Command33")->text(), "COM");
+    EXPECT_EQ(button(form.get(), "Command16")->text(), "END");
+    EXPECT_EQ(button(form.get(), "Command16")->geometry(), pxRect(8520, 4680, 1500, 375));
+}
+
+TEST_F(MainWindow, FirstRunShowsTheDialogBeforeTheWindowAndItsOkOpensAndStores) {
+    make();
+    bool mainVisibleDuringDialog = true;
+    whenDialogShows([&](Form2* d) {
+        mainVisibleDuringDialog = form->isVisible();
+        d->findChild<QRadioButton*>("Option5")->click();  // COM3
+        QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    });
+    form->Form_Load();
+    EXPECT_FALSE(mainVisibleDuringDialog);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.openedPorts, std::vector<int16_t>{3});
+    EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
+    EXPECT_EQ(store.get("StartUP", "BaudRate"), "192");
+    EXPECT_EQ(form->Timer2().interval(), 5000);  // the dialog path keeps the long intervals
+    EXPECT_EQ(form->Timer4().interval(), 5500);
+    EXPECT_TRUE(retries.empty());
+}
+
+TEST_F(MainWindow, AFailedOpenShowsTheDialogWithoutAMessage) {
+    store.put("StartUP", "ComPort", "2");
+    port.failOpen = true;
+    make();
+    bool shown = false;
+    whenDialogShows([&](Form2*) { shown = true; });  // closed from its title bar
+    form->Form_Load();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(retries.empty());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(form->Timer2().interval(), 5000);
+    EXPECT_EQ(form->Timer4().interval(), 5500);
+    EXPECT_TRUE(store.writes.empty());
+}
+
+TEST_F(MainWindow, ASuccessfulStartCentresTheWindow1350TwipsAboveTheMiddle) {
+    store.put("StartUP", "ComPort", "3");
+    make();
+    form->Form_Load();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(form->Timer2().interval(), 1000);
+    EXPECT_EQ(form->Timer4().interval(), 1200);
+    const QRect screen = form->screen()->geometry();
+    const double outerH = twips(form->height()) + kFrameAllowance;
+    const double outerW = twips(form->frameGeometry().width());
+    EXPECT_EQ(form->pos().x(), px((twips(screen.width()) - outerW) / 2));
+    EXPECT_EQ(form->pos().y(), px((twips(screen.height()) - outerH) / 2 - 1350));
+}
+
+TEST_F(MainWindow, ComClosesThePortAndShowsOneModelessDialog) {
+    store.put("StartUP", "ComPort", "4");
+    store.put("StartUP", "BaudRate", "96");
+    make();
+    form->Form_Load();
+    form->show();
+    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
+    EXPECT_FALSE(port.isOpen());
+    Form2* dialog = form->portDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(dialog->findChild<QRadioButton*>("Option6")->isChecked());  // COM4
+    EXPECT_EQ(module.PreviousComPortNumber, 4);
+    EXPECT_EQ(module.PreviousBaudCode, 96);
+    // Again while open: the same dialog, not reloaded, and the current choice remembered.
+    dialog->findChild<QRadioButton*>("Option4")->click();  // COM2
+    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
+    EXPECT_EQ(form->portDialog(), dialog);
+    EXPECT_TRUE(dialog->findChild<QRadioButton*>("Option4")->isChecked());
+    EXPECT_EQ(module.PreviousComPortNumber, 2);
+    // Cancel returns to port 2 at 9600, as remembered by the second "COM".
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.openedPorts.back(), 2);
+    EXPECT_EQ(port.openedSettings.back(), "9600,N,8,1");
+}
+
+TEST_F(MainWindow, EndAndClosingCloseThePort) {
+    store.put("StartUP", "ComPort", "4");
+    make();
+    form->Form_Load();
+    form->show();
+    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);  // dialog open, port closed
+    QTest::mouseClick(form->portDialog()->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    ASSERT_TRUE(port.isOpen());
+    QTest::mouseClick(button(form.get(), "Command16"), Qt::LeftButton);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(ends, 1);
+    EXPECT_TRUE(store.writes.empty());
+    // Closing again with the port closed leaves the port alone.
+    const int closes = port.closes;
+    form->show();
+    form->close();
+    EXPECT_EQ(port.closes, closes);
+}
+
+TEST_F(MainWindow, ClosingTheWindowClosesTheModelessDialogToo) {
+    store.put("StartUP", "ComPort", "4");
+    make();
+    form->Form_Load();
+    form->show();
+    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
+    QPointer<Form2> dialog = form->portDialog();
+    form->close();
+    EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
+    EXPECT_TRUE(store.writes.empty());
+}
+
+// The whole start-up over a real pseudo-terminal: the environment maps port 3 to the pty, the
+// stored settings name port 3 at 9600 bit/s.
+TEST(MainWindowOverPty, OpensTheStoredPortAtTheStoredSpeed) {
+    test::PtyPair pty;
+    setenv("ZELT_COM3", pty.slavePath().c_str(), 1);
+    std::filesystem::remove(test::settingsFile());
+    QtSettingsStore store;
+    ASSERT_TRUE(store.write("ZELT", "StartUP", "ComPort", "3"));
+    ASSERT_TRUE(store.write("ZELT", "StartUP", "BaudRate", "96"));
+    QtSerialPort port(store, systemEnvironment());
+    Module1 module;
+    Form1 form({module, port, store, [&](int n) { return port.deviceFor(n); }, {}, {}, [] {}});
+    form.Form_Load();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(module.ComPortNumber, 3);
+    EXPECT_EQ(module.BaudCode, 96);
+    EXPECT_EQ(pty.slaveSpeed(), 9600);
+    form.close();
+    EXPECT_FALSE(port.isOpen());
+    unsetenv("ZELT_COM3");
+}
+
+}  // namespace
+}  // namespace zelt

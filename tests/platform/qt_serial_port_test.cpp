@@ -1,0 +1,140 @@
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "platform/memory_settings_store.h"
+#include "platform/qt_serial_port.h"
+#include "tests/support/pty_pair.h"
+
+namespace zelt {
+namespace {
+
+// A QtSerialPort whose port 3 is the slave of a fresh pseudo-terminal.
+struct PtyPort : ::testing::Test {
+    test::PtyPair pty;
+    MemorySettingsStore store;
+    EnvLookup env = [this](const std::string& name) -> std::optional<std::string> {
+        if (name == "ZELT_COM3") return pty.slavePath();
+        return std::nullopt;
+    };
+    QtSerialPort port{store, env};
+
+    void openAt(const char* settings) {
+        port.setSettings(settings);
+        port.setCommPort(3);
+        ASSERT_TRUE(port.open()) << port.lastOpenFailure();
+    }
+    // Runs the event loop until `done` holds or about two seconds have passed.
+    static bool waitFor(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 2000) QTest::qWait(5);
+        return done();
+    }
+};
+
+TEST_F(PtyPort, OpensAtTheSpeedOfTheSettingsString) {
+    openAt("9600,N,8,1");
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(pty.slaveSpeed(), 9600);
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    openAt("19200,N,8,1");
+    EXPECT_EQ(pty.slaveSpeed(), 19200);
+}
+
+TEST_F(PtyPort, WritesEveryByteInOrderAsLatin1) {
+    openAt("19200,N,8,1");
+    std::string all;
+    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+    ASSERT_TRUE(port.write("C00\r"));
+    ASSERT_TRUE(port.write(all));
+    EXPECT_EQ(pty.receive(4 + 256, 2000), "C00\r" + all);
+}
+
+TEST_F(PtyPort, ArrivingDataRaisesTheReceiveEventWithCode2) {
+    openAt("19200,N,8,1");
+    std::string received;
+    std::vector<int> codes;
+    port.onComm = [&] {
+        codes.push_back(port.commEvent());
+        received += port.readAll();
+    };
+    pty.send(std::string("00\r\x06\xff\x80", 6));
+    ASSERT_TRUE(waitFor([&] { return received.size() >= 6; }));
+    EXPECT_EQ(received, std::string("00\r\x06\xff\x80", 6));
+    ASSERT_FALSE(codes.empty());
+    for (int c : codes) EXPECT_EQ(c, SerialPort::kEventReceive);
+    EXPECT_EQ(port.readAll(), "");  // nothing waits any more
+}
+
+TEST_F(PtyPort, AWriteToAClosedPortFails) {
+    EXPECT_FALSE(port.write("C00\r"));
+    openAt("19200,N,8,1");
+    port.close();
+    EXPECT_FALSE(port.write("C00\r"));
+    EXPECT_EQ(pty.drain(), "");
+}
+
+TEST_F(PtyPort, ASecondOpenOfAHeldDeviceFailsAndLeavesTheHolderAlone) {
+    openAt("19200,N,8,1");
+    MemorySettingsStore otherStore;
+    QtSerialPort other(otherStore, env);
+    other.setSettings("9600,N,8,1");
+    other.setCommPort(3);
+    EXPECT_FALSE(other.open());
+    EXPECT_NE(other.lastOpenFailure().find(pty.slavePath()), std::string::npos);
+    EXPECT_NE(other.lastOpenFailure().find("busy"), std::string::npos) << other.lastOpenFailure();
+    EXPECT_FALSE(other.isOpen());
+    // The holder keeps its line and its speed.
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(pty.slaveSpeed(), 19200);
+    ASSERT_TRUE(port.write("CR0\r"));
+    EXPECT_EQ(pty.receive(4, 2000), "CR0\r");
+}
+
+TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
+    openAt("19200,N,8,1");
+    pty.closeMaster();
+    ASSERT_TRUE(waitFor([&] { return !port.isOpen(); }));
+    EXPECT_EQ(port.devicesLost(), 1);
+    EXPECT_FALSE(port.write("C00\r"));
+    // The event loop stays idle afterwards: still exactly one loss.
+    QTest::qWait(100);
+    EXPECT_EQ(port.devicesLost(), 1);
+}
+
+TEST_F(PtyPort, AWriteAfterTheDeviceVanishedFailsAndClosesThePort) {
+    openAt("19200,N,8,1");
+    pty.closeMaster();
+    // Before the event loop noticed anything, the write itself meets the hang-up.
+    const bool written = port.write("C00\r");
+    ASSERT_TRUE(waitFor([&] { return !port.isOpen(); }));
+    EXPECT_FALSE(written && port.isOpen());
+}
+
+TEST(QtSerialPortOpen, AMissingDeviceFailsWithItsPathAndReason) {
+    MemorySettingsStore store;
+    store.put("Ports", "COM7", "/dev/zelt-no-such-device");
+    QtSerialPort port(store, [](const std::string&) { return std::nullopt; });
+    port.setSettings("9600,N,8,1");
+    port.setCommPort(7);
+    EXPECT_FALSE(port.open());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_NE(port.lastOpenFailure().find("/dev/zelt-no-such-device"), std::string::npos);
+    EXPECT_NE(port.lastOpenFailure().find("no such device"), std::string::npos) << port.lastOpenFailure();
+}
+
+TEST(QtSerialPortOpen, FailureTextsNameTheCause) {
+    EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::PermissionError, "Permission denied").find("dialout"),
+              std::string::npos);
+    EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::PermissionError,
+                                  "Permission error while locking the device").find("busy"),
+              std::string::npos);
+    EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::DeviceNotFoundError, "").find("no such device"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace zelt

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+namespace zelt::test {
+
+// A pseudo-terminal for serial tests: the program under test opens the slave by its path, the
+// test plays the far end on the master.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+    int master() const { return master_; }
+
+    // Writes bytes to the program (they arrive on the slave).
+    void send(const std::string& bytes);
+    // Reads what the program wrote, waiting up to timeoutMs for at least `atLeast` bytes.
+    std::string receive(size_t atLeast, int timeoutMs);
+    // Everything already waiting, without blocking.
+    std::string drain();
+    // The line speed the program set on the slave, in bit/s (0 when unknown).
+    int slaveSpeed() const;
+    // Closes the master: the device "vanishes" for the program.
+    void closeMaster();
+
+private:
+    int master_ = -1;
+    int slaveKeeper_ = -1;  // keeps the slave's settings alive between the program's opens
+    std::string slavePath_;
+};
+
+}  // namespace zelt::test
