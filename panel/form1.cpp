@@ -2,23 +2,66 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
 #include "app/module1.h"
 #include "link/startup.h"
+#include "panel/arrow_icon.h"
+#include "panel/button_table.h"
+#include "panel/hold_button.h"
 #include "platform/qt_timer.h"
 #include "platform/serial_port.h"
 #include "platform/twips.h"
-#include "port_dialog/form2.h"
 
 namespace zelt {
 
 namespace {
+
 constexpr int kClientWidth = 10185;
 constexpr int kInitialTimer1 = 200;
 constexpr int kInitialTimer2 = 5000;
 constexpr int kInitialTimer4 = 5500;
+constexpr int kFullViewThreshold = 6520;  // client height at or above which Ctrl+H goes compact
+constexpr int kCommandListTimer2 = 5000;
+constexpr int kCommandListTimer4 = 5500;
+constexpr int kNoticeMs = 3000;
+// A display line shows only its beginning; more characters than this never fit its width, so
+// the label is spared the layout of a long flood.
+constexpr int kVisibleChars = 400;
+
+constexpr int kShift = 1, kCtrl = 2, kAlt = 4;
+constexpr int kKeyH = 72;
+
+QString faceStyle(const QColor& face) {
+    return QString(
+               "QPushButton { background-color: %1; color: black; border: 1px solid %2;"
+               " border-radius: 3px; padding: 0px; font-weight: bold; }"
+               "QPushButton:hover { background-color: %3; }"
+               "QPushButton:pressed { background-color: %4; }"
+               "QPushButton:focus { border: 2px solid #1a4f9c; }")
+        .arg(face.name(), face.darker(160).name(), face.lighter(108).name(), face.darker(125).name());
+}
+
+// Narrows a caption's font until it fits its button, for platforms whose bold face is wide.
+void fitCaption(QPushButton* button) {
+    if (button->text().isEmpty()) return;
+    QFont f = button->font();
+    const int room = button->width() - 6;
+    while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(button->text()) > room)
+        f.setPointSizeF(f.pointSizeF() - 0.25);
+    button->setFont(f);
+}
+
+QString latin1(const std::string& s, int limit = -1) {
+    const int n = limit < 0 ? static_cast<int>(s.size()) : std::min<int>(limit, static_cast<int>(s.size()));
+    return QString::fromLatin1(s.data(), n);
+}
+
 }  // namespace
 
 // Start-up's view of this window, in twips. Qt sizes a window by its client area, so the outer
@@ -41,9 +84,8 @@ public:
         w_.timer4_->setInterval(timer4Ms);
     }
     void resetExchange() override {
-        w_.RepeatKey_ = 0;
-        w_.AwaitingReply_ = 0;
-        w_.ReceiveBuffer_.clear();
+        w_.hold_->resetRepeatKey();
+        w_.exchange_->reset();
     }
 
 private:
@@ -60,7 +102,12 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
+    QFont f = font();
+    f.setPointSizeF(9);
+    f.setBold(true);
+    setFont(f);
     setFixedWidth(px(kClientWidth));
     setClientHeightTwips(kCompactClientHeight);
 
@@ -71,33 +118,135 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
     timer1_ = s_.makeTimer(kInitialTimer1);
     timer2_ = s_.makeTimer(kInitialTimer2);
     timer4_ = s_.makeTimer(kInitialTimer4);
+    exchange_ = std::make_unique<Exchange>(s_.module.CommandText, s_.port, *timer2_, *timer4_,
+                                           static_cast<ExchangeDisplay&>(*this));
+    hold_ = std::make_unique<PressAndHold>(s_.module.CommandText, *timer1_, *timer2_, *timer4_,
+                                           static_cast<HoldHost&>(*this));
+    timer1_->onTick = [this] { Timer1_Timer(); };
+    timer2_->onTick = [this] { Timer2_Timer(); };
+    timer4_->onTick = [this] { Timer4_Timer(); };
+    s_.port.onComm = [this] { MSComm1_OnComm(); };
 
-    auto* com = new QPushButton("COM", this);
-    com->setObjectName("Command33");
-    com->setGeometry(pxRect(6480, 7080, 1850, 375));
-    connect(com, &QPushButton::clicked, this, [this] { Command33_Click(); });
+    buildPanel();
 
-    auto* end = new QPushButton("END", this);
-    end->setObjectName("Command16");
-    end->setGeometry(pxRect(8520, 4680, 1500, 375));
-    QFont endFont = end->font();
-    endFont.setBold(true);
-    endFont.setPointSize(12);
-    end->setFont(endFont);
-    connect(end, &QPushButton::clicked, this, [this] { Command16_Click(); });
+    noticeTimer_.setSingleShot(true);
+    noticeTimer_.setInterval(kNoticeMs);
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] { notice_->hide(); });
+
+    // Key preview: the window sees every key before its focused control.
+    qApp->installEventFilter(this);
 }
 
 Form1::~Form1() {
-    // The timers' owners outlive their callbacks only while this window lives.
+    qApp->removeEventFilter(this);
     for (auto* t : {timer1_.get(), timer2_.get(), timer4_.get()}) {
         if (t) t->onTick = nullptr;
     }
     s_.port.onComm = nullptr;
 }
 
+QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
+                         double width, double height) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(pxRect(left, top, width, height));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    return label;
+}
+
+void Form1::buildPanel() {
+    for (const FrameRow& fr : frameTable()) {
+        auto* frame = new QFrame(this);
+        frame->setObjectName(fr.control);
+        frame->setGeometry(pxRect(fr.left, fr.top, fr.width, fr.height));
+        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        frames_[fr.control] = frame;
+        for (const HeadingLabel& h : fr.headings) {
+            if (h.control == nullptr) continue;
+            QLabel* label = makeLabel(frame, h.control, h.text, h.left, h.top, h.width, h.height);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            if (std::string_view(h.control) == "Label1") label->setStyleSheet("color: rgb(192, 0, 0);");
+        }
+    }
+
+    for (const ButtonRow& row : buttonTable()) {
+        QWidget* parent = row.frame ? static_cast<QWidget*>(frames_.at(row.frame)) : this;
+        QPushButton* button = row.action == Action::Hold ? new HoldButton(parent) : new QPushButton(row.caption, parent);
+        button->setObjectName(row.control);
+        button->setGeometry(pxRect(row.left, row.top, row.width, row.height));
+        if (row.face != Face::System) button->setStyleSheet(faceStyle(faceColor(row.face)));
+        switch (row.action) {
+        case Action::Send:
+            button->setAutoDefault(true);  // Enter activates the focused button, as Space does
+            connect(button, &QPushButton::clicked, this, [this, &row] { sendButton_Click(row); });
+            break;
+        case Action::Hold: {
+            auto* hold = static_cast<HoldButton*>(button);
+            hold->setIcon(arrowIcon(row.arrow));
+            hold->setIconSize(arrowIconSize(row.arrow));
+            connect(hold, &HoldButton::mouseDown, this, [this, &row] { holdButton_MouseDown(row); });
+            connect(hold, &HoldButton::mouseUp, this, [this] { holdButton_MouseUp(); });
+            break;
+        }
+        case Action::CommandTable:
+            connect(button, &QPushButton::clicked, this, [this] { Command74_Click(); });
+            break;
+        case Action::Com:
+            connect(button, &QPushButton::clicked, this, [this] { Command33_Click(); });
+            break;
+        case Action::End: {
+            QFont endFont = button->font();
+            endFont.setPointSize(12);
+            button->setFont(endFont);
+            connect(button, &QPushButton::clicked, this, [this] { Command16_Click(); });
+            break;
+        }
+        }
+        fitCaption(button);
+    }
+
+    // The transcript strip: the text last sent over the text received.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(12);
+    mono.setBold(true);
+    const QString lineStyle = "QLabel { background-color: white; color: black; border: 1px solid #606060; }";
+    QFrame* frame9 = frames_.at("Frame9");
+    Label11_ = makeLabel(frame9, "Label11", "", 600, 195, 7575, 300);
+    Label12_ = makeLabel(frame9, "Label12", "", 585, 555, 7575, 300);
+    for (QLabel* line : {Label11_, Label12_}) {
+        line->setFont(mono);
+        line->setStyleSheet(lineStyle);
+    }
+
+    QFont statusFont = font();
+    statusFont.setPointSizeF(10.5);
+    Label25_ = makeLabel(frames_.at("Frame15"), "Label25", "", 1020, 135, 4950, 285);
+    Label25_->setFont(statusFont);
+    Label25_->setStyleSheet("QLabel { background-color: white; color: rgb(255, 0, 0); border: 1px solid #606060; }");
+
+    Label28_ = makeLabel(this, "Label28", "[CR] :Carriage Return Code (0x0D)", 120, 6405, 3495, 255);
+    Label27_ = makeLabel(this, "Label27", "_ :Space Code (0x20)", 4200, 6405, 2295, 255);
+    for (QLabel* legend : {Label27_, Label28_}) {
+        legend->setStyleSheet("QLabel { color: rgb(255, 0, 0); }");
+        legend->hide();
+    }
+
+    // Tells the operator that a command did not go out; it clears itself.
+    notice_ = new QLabel(this);
+    notice_->setObjectName("SendNotice");
+    notice_->setStyleSheet(
+        "QLabel { background-color: #fff7c0; color: black; border: 1px solid #806000;"
+        " border-radius: 3px; padding: 3px 8px; }");
+    notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice_->hide();
+}
+
 int Form1::clientHeightTwips() const { return static_cast<int>(twips(height())); }
 
 void Form1::setClientHeightTwips(int twipsHigh) { setFixedHeight(px(twipsHigh)); }
+
+// ---- Start-up, "COM", "END", closing -------------------------------------------------------
 
 void Form1::Form_Load() {
     StartupAdapter adapter(*this);
@@ -130,15 +279,12 @@ void Form1::showPortDialogModal() {
 
 void Form1::Command33_Click() {
     prepareComDialog(s_.module, s_.port);
-    if (portDialog_) {
-        // Already open: to the front, not reloaded.
-        portDialog_->show();
-        portDialog_->raise();
-        portDialog_->activateWindow();
-        return;
+    Form2* dialog = portDialog_;
+    if (dialog == nullptr) {
+        dialog = createPortDialog();
+        dialog->Form_Load();
     }
-    Form2* dialog = createPortDialog();
-    dialog->Form_Load();
+    // Already open: only to the front, not reloaded.
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -149,11 +295,104 @@ void Form1::Command16_Click() {
     s_.endSystem();
 }
 
+void Form1::Command74_Click() {
+    frames_.at("Frame15")->hide();
+    timer2_->setInterval(kCommandListTimer2);
+    timer4_->setInterval(kCommandListTimer4);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     // The other windows belong to this one: they go with it rather than linger on their own.
     if (portDialog_) portDialog_->close();
     event->accept();
+}
+
+// ---- Traffic ---------------------------------------------------------------------------------
+
+void Form1::Hyouji(const std::string& text, std::uint8_t direction) { exchange_->hyouji(text, direction); }
+void Form1::MSComm1_OnComm() { exchange_->onComm(); }
+void Form1::Timer2_Timer() { exchange_->endOfExchange(); }
+void Form1::Timer4_Timer() { exchange_->clearDisplay(); }
+
+void Form1::sendButton_Click(const ButtonRow& row) {
+    s_.module.CommandText = std::string(row.command) + "\r";
+    Hyouji(s_.module.CommandText, Exchange::kSend);
+}
+
+void Form1::setSentLine(const std::string& text) {
+    sentLine_ = text;
+    Label11_->setText(latin1(text, kVisibleChars));
+}
+
+void Form1::setReplyLine(const std::string& text) {
+    replyLine_ = text;
+    Label12_->setText(latin1(text, kVisibleChars));
+}
+
+void Form1::setStatusLine(const std::string& text) {
+    statusLine_ = text;
+    Label25_->setText(latin1(text));
+}
+
+void Form1::showSpaceLegend() { Label27_->show(); }
+void Form1::showCarriageReturnLegend() { Label28_->show(); }
+
+void Form1::hideLegends() {
+    Label27_->hide();
+    Label28_->hide();
+}
+
+void Form1::sendFailed() {
+    QApplication::beep();
+    notice_->setText(s_.port.isOpen() ? "Not sent: the device did not take the command."
+                                      : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
+    notice_->adjustSize();
+    // At the foot of what is visible, in either view.
+    notice_->move((width() - notice_->width()) / 2, height() - notice_->height() - px(60));
+    notice_->raise();
+    notice_->show();
+    noticeTimer_.start();
+}
+
+QString Form1::sendNotice() const { return notice_->isVisible() ? notice_->text() : QString(); }
+
+// ---- Press-and-hold --------------------------------------------------------------------------
+
+void Form1::holdButton_MouseDown(const ButtonRow& row) { hold_->mouseDown(row.repeatKey); }
+void Form1::holdButton_MouseUp() { hold_->mouseUp(); }
+void Form1::Cont_M_down() { hold_->Cont_M_down(); }
+void Form1::Cont_M_up() { hold_->Cont_M_up(); }
+void Form1::Timer1_Timer() { hold_->Timer1_Timer(); }
+
+void Form1::clearTranscriptLines() {
+    setSentLine("");
+    setReplyLine("");
+}
+
+void Form1::clearReceiveBuffer() { exchange_->clearReceiveBuffer(); }
+
+// ---- Keyboard --------------------------------------------------------------------------------
+
+void Form1::Form_KeyDown(int keyCode, int shift) {
+    if ((shift & (kShift | kCtrl | kAlt)) != kCtrl || keyCode != kKeyH) return;
+    setClientHeightTwips(clientHeightTwips() >= kFullViewThreshold ? kCompactClientHeight : kFullClientHeight);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        // A key travels from the focused control up to its window: act on its first delivery only.
+        auto* target = static_cast<QWidget*>(watched);
+        QWidget* first = focusWidget() ? focusWidget() : this;
+        if (target == first && target->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const Qt::KeyboardModifiers m = key->modifiers();
+            const int shift = (m & Qt::ShiftModifier ? kShift : 0) | (m & Qt::ControlModifier ? kCtrl : 0) |
+                              (m & Qt::AltModifier ? kAlt : 0);
+            Form_KeyDown(key->key(), shift);
+        }
+    }
+    return false;  // the key still reaches the focused control
 }
 
 }  // namespace zelt

@@ -1,35 +1,42 @@
 #pragma once
 
 #include <QPointer>
-
-#include "port_dialog/form2.h"
+#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "link/exchange.h"
+#include "panel/press_and_hold.h"
+#include "port_dialog/form2.h"
+
+class QFrame;
+class QLabel;
 class QPushButton;
 
 namespace zelt {
 
+struct ButtonRow;
 struct Module1;
 class SerialPort;
 class SettingsStore;
 class Timer;
 
-// The main window: the control panel. It owns the serial port's use, the three timers and the
-// display lines; every command goes out through Hyouji.
-class Form1 : public QWidget {
+// The main window: the control panel. It owns the use of the serial port, the three timers and
+// the display lines; every command goes out through Hyouji.
+class Form1 : public QWidget, private ExchangeDisplay, private HoldHost {
     Q_OBJECT
 public:
     struct Services {
         Module1& module;
         SerialPort& port;
         SettingsStore& store;
-        std::function<std::string(int)> deviceFor;                     // port number -> device
+        std::function<std::string(int)> deviceFor;                        // port number -> device
         std::function<std::unique_ptr<Timer>(int intervalMs)> makeTimer;  // default: Qt timers
         std::function<void(QWidget* parent, const QString& reason)> retryMessage;  // default: box
-        std::function<void()> endSystem;                                // default: quit the app
+        std::function<void()> endSystem;                                  // default: quit the app
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);
@@ -41,20 +48,65 @@ public:
     void Form_QueryUnload();
     void Command33_Click();  // "COM"
     void Command16_Click();  // "END"
+    void Command74_Click();  // "Command Table"
+
+    // Sends (direction 1) or shows and decodes received text (any other direction).
+    void Hyouji(const std::string& text, std::uint8_t direction) override;
+    void MSComm1_OnComm();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer4_Timer();
+    void Cont_M_down();
+    void Cont_M_up();
+    // Key preview: Ctrl+H switches between the compact and the full view.
+    void Form_KeyDown(int keyCode, int shift);
+
+    // The Click handler of every send button, CommandN_MouseDown/Up of every arrow button.
+    void sendButton_Click(const ButtonRow& row);
+    void holdButton_MouseDown(const ButtonRow& row);
+    void holdButton_MouseUp();
 
     Timer& Timer1() { return *timer1_; }
     Timer& Timer2() { return *timer2_; }
     Timer& Timer4() { return *timer4_; }
     Form2* portDialog() const { return portDialog_; }
 
+    // What the display lines hold (the labels show as much of it as fits).
+    const std::string& sentLine() const { return sentLine_; }
+    const std::string& replyLine() const { return replyLine_; }
+    const std::string& statusLine() const { return statusLine_; }
+    std::uint8_t AwaitingReply() const { return exchange_->awaitingReply(); }
+    const std::string& ReceiveBuffer() const { return exchange_->receiveBuffer(); }
+    std::uint8_t RepeatKey() const { return hold_->repeatKey(); }
+    std::int16_t HoldActive() const { return hold_->holdActive(); }
+    // The last "not sent" notice, empty when none is showing.
+    QString sendNotice() const;
+
     // The client height in twips (the views: 5300 compact, 7620 full).
     int clientHeightTwips() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class StartupAdapter;
+
+    // ExchangeDisplay
+    void setSentLine(const std::string& text) override;
+    void setReplyLine(const std::string& text) override;
+    void setStatusLine(const std::string& text) override;
+    void showSpaceLegend() override;
+    void showCarriageReturnLegend() override;
+    void hideLegends() override;
+    void sendFailed() override;
+    // HoldHost
+    void clearTranscriptLines() override;
+    void clearReceiveBuffer() override;
+
+    void buildPanel();
+    QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
+                      double width, double height);
     Form2* createPortDialog();
     void showPortDialogModal();
     void setClientHeightTwips(int twips);
@@ -63,12 +115,19 @@ private:
     std::unique_ptr<zelt::Timer> timer1_;
     std::unique_ptr<zelt::Timer> timer2_;
     std::unique_ptr<zelt::Timer> timer4_;
+    std::unique_ptr<Exchange> exchange_;
+    std::unique_ptr<PressAndHold> hold_;
     QPointer<Form2> portDialog_;
 
-    // Exchange state (used by the send and receive paths).
-    uint8_t RepeatKey_ = 0;
-    uint8_t AwaitingReply_ = 0;
-    std::string ReceiveBuffer_;
+    std::map<std::string, QFrame*> frames_;
+    QLabel* Label11_ = nullptr;  // sent-text line
+    QLabel* Label12_ = nullptr;  // reply line
+    QLabel* Label25_ = nullptr;  // status line
+    QLabel* Label27_ = nullptr;  // space legend
+    QLabel* Label28_ = nullptr;  // carriage-return legend
+    QLabel* notice_ = nullptr;
+    QTimer noticeTimer_;
+    std::string sentLine_, replyLine_, statusLine_;
 };
 
 }  // namespace zelt

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zelt {
+
+class Timer;
+
+// What the command list window uses of the main window.
+class CommandListHost {
+public:
+    virtual ~CommandListHost() = default;
+    // Sends (direction 1) through the main window, which also shows the text on its sent-text line.
+    virtual void Hyouji(const std::string& text, std::uint8_t direction) = 0;
+    virtual Timer& Timer2() = 0;  // ends an exchange
+    virtual Timer& Timer4() = 0;  // clears the display lines
+    // Shows or hides the main window's status strip (Frame15).
+    virtual void setStatusFrameVisible(bool visible) = 0;
+    // Shows the main window and brings it to the front.
+    virtual void showMainWindow() = 0;
+};
+
+}  // namespace zelt

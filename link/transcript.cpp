@@ -1,0 +1,57 @@
+#include "link/transcript.h"
+
+#include <array>
+
+namespace zelt {
+
+namespace {
+
+constexpr unsigned char kAck = 6;
+constexpr unsigned char kLf = 10;
+constexpr unsigned char kCr = 13;
+
+// Tokens for all 256 codes, built once; "!".."z" stand for themselves.
+struct TokenTable {
+    std::array<std::string, 256> tokens;
+    TokenTable() {
+        for (int c = 0; c < 256; ++c) {
+            if (c > ' ' && c <= 'z')
+                tokens[c] = std::string(1, static_cast<char>(c)) + " ";
+            else
+                tokens[c] = "? ";
+        }
+        tokens[kAck] = " [ACK] ";
+        tokens[kCr] = " [CR] ";
+        tokens[kLf] = " [LF]  ";
+        tokens[' '] = "_ ";
+    }
+};
+
+const TokenTable& table() {
+    static const TokenTable t;
+    return t;
+}
+
+}  // namespace
+
+std::string_view transcriptToken(unsigned char c) { return table().tokens[c]; }
+
+void appendTranscript(Transcript& into, std::string_view more) {
+    const auto& tokens = table().tokens;
+    into.text.reserve(into.text.size() + 2 * more.size() + 8);
+    for (char ch : more) {
+        const auto c = static_cast<unsigned char>(ch);
+        into.text += tokens[c];
+        if (c == ' ') into.hasBlank = true;
+        if (c == kCr) into.hasCarriageReturn = true;
+    }
+}
+
+Transcript renderTranscript(std::string_view text) {
+    Transcript t;
+    t.text = " ";
+    appendTranscript(t, text);
+    return t;
+}
+
+}  // namespace zelt

@@ -1,0 +1,349 @@
+#include <QEventLoop>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <set>
+
+#include "panel/arrow_icon.h"
+#include "panel/button_table.h"
+#include "panel/repeat_table.h"
+#include "platform/timer.h"
+#include "platform/twips.h"
+#include "port_dialog/form2.h"
+#include "tests/panel/panel_fixture.h"
+
+namespace zelt {
+namespace {
+
+using test::Panel;
+
+// What every send button puts on the wire, before its carriage return.
+const std::pair<const char*, const char*> kSendButtons[] = {
+    {"Command17", "C00"}, {"Command18", "C01"}, {"Command28", "C50"}, {"Command53", "C54"},
+    {"Command29", "C51"}, {"Command11", "C06"}, {"Command39", "C04"}, {"Command12", "C07"},
+    {"Command27", "C34"}, {"Command32", "C10"}, {"Command31", "C0F"}, {"Command71", "C2A"},
+    {"Command72", "C2B"}, {"Command56", "C2E"}, {"Command19", "C0B"}, {"Command20", "C0C"},
+    {"Command21", "C0D"}, {"Command22", "C0E"}, {"Command25", "C43"}, {"Command26", "C44"},
+    {"Command69", "C28"}, {"Command70", "C29"}, {"Command68", "CF LAMPMODE NORMAL"},
+    {"Command75", "CF LAMPMODE ECO"}, {"Command23", "C1C"}, {"Command24", "C1D"}, {"Command6", "C3F"},
+    {"Command60", "CF KEYDIS NONE"}, {"Command61", "CF KEYDIS RC"}, {"Command62", "CF KEYDIS KEY"},
+    {"Command4", "C11"}, {"Command50", "C14"}, {"Command57", "C17"}, {"Command36", "C12"},
+    {"Command51", "C15"}, {"Command58", "C18"}, {"Command37", "C13"}, {"Command52", "C16"},
+    {"Command59", "C19"}, {"Command3", "C1E"}, {"Command73", "C27"}, {"Command15", "C39"},
+    {"Command13", "C89"}, {"Command14", "C8A"}, {"Command34", "C8B"}, {"Command44", "CR0"},
+    {"Command45", "CR1"}, {"Command54", "CR6"}, {"Command47", "CR4"}, {"Command46", "CR3"},
+    {"Command55", "CR LAMPSTS"}, {"Command76", "CR7"},
+};
+
+TEST_F(Panel, EverySendButtonSendsExactlyItsCommandAndOneCarriageReturn) {
+    for (auto [control, command] : kSendButtons) {
+        const size_t before = port.writes.size();
+        click(control);
+        ASSERT_EQ(port.writes.size(), before + 1) << control;
+        EXPECT_EQ(port.writes.back(), std::string(command) + "\r") << control;
+        EXPECT_EQ(module.CommandText, std::string(command) + "\r") << control;
+    }
+    EXPECT_EQ(port.writes.size(), 52u);
+    // Three quick activations of one button: three sends, replies or not.
+    port.writes.clear();
+    for (int i = 0; i < 3; ++i) button("Command60")->click();
+    EXPECT_EQ(port.writes, std::vector<std::string>(3, "CF KEYDIS NONE\r"));
+}
+
+TEST_F(Panel, SharedCaptionsBindToDifferentCommands) {
+    std::map<QString, std::set<std::string>> byCaption;
+    for (auto [control, command] : kSendButtons) byCaption[button(control)->text()].insert(command);
+    EXPECT_EQ(byCaption["On"], (std::set<std::string>{"C00", "C0B", "C0D", "C43", "C1C"}));
+    EXPECT_EQ(byCaption["Off"].size(), 6u);
+    EXPECT_EQ(byCaption["Analog RGB"], (std::set<std::string>{"C50", "C06"}));
+    EXPECT_EQ(byCaption["Normal"], (std::set<std::string>{"C0F", "CF LAMPMODE NORMAL"}));
+}
+
+TEST_F(Panel, SixtySevenButtonsInTwentyOneFramesAtTheirPlaces) {
+    EXPECT_EQ(form->findChildren<QPushButton*>().size(), 67);
+    EXPECT_EQ(buttonTable().size(), 67u);
+    int frames = 0;
+    for (const FrameRow& fr : frameTable()) {
+        auto* frame = form->findChild<QFrame*>(fr.control);
+        ASSERT_NE(frame, nullptr) << fr.control;
+        EXPECT_EQ(frame->parentWidget(), form.get());
+        EXPECT_EQ(frame->geometry(), pxRect(fr.left, fr.top, fr.width, fr.height)) << fr.control;
+        for (const HeadingLabel& h : fr.headings) {
+            if (!h.control) continue;
+            auto* label = frame->findChild<QLabel*>(h.control);
+            ASSERT_NE(label, nullptr) << h.control;
+            EXPECT_EQ(label->text(), h.text);
+            EXPECT_TRUE(label->font().bold()) << h.control;
+        }
+        ++frames;
+    }
+    EXPECT_EQ(frames, 21);
+    for (const ButtonRow& row : buttonTable()) {
+        QPushButton* b = button(row.control);
+        ASSERT_NE(b, nullptr) << row.control;
+        EXPECT_EQ(b->geometry(), pxRect(row.left, row.top, row.width, row.height)) << row.control;
+        EXPECT_EQ(b->parentWidget()->objectName(), row.frame ? row.frame : "Form1") << row.control;
+        EXPECT_EQ(b->text(), row.caption) << row.control;
+    }
+    // Spot checks against the layout as designed, in twips.
+    EXPECT_EQ(button("Command17")->geometry(), pxRect(180, 600, 615, 300));
+    EXPECT_EQ(button("Command35")->geometry(), pxRect(120, 720, 990, 255));
+    EXPECT_EQ(button("Command74")->geometry(), pxRect(6480, 6660, 1850, 375));
+    EXPECT_EQ(form->findChild<QLabel*>("Label1")->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+    EXPECT_EQ(form->findChild<QLabel*>("Label11")->geometry(), pxRect(600, 195, 7575, 300));
+    EXPECT_EQ(form->findChild<QLabel*>("Label25")->parentWidget()->objectName(), "Frame15");
+}
+
+TEST_F(Panel, FaceColoursShowOnTheButtons) {
+    const std::pair<const char*, QColor> faces[] = {
+        {"Command17", QColor(128, 255, 128)}, {"Command18", QColor(255, 128, 128)},
+        {"Command28", QColor(0, 192, 192)},   {"Command1", QColor(255, 255, 128)},
+        {"Command44", QColor(192, 255, 255)}, {"Command6", QColor(255, 192, 128)},
+    };
+    for (auto [control, colour] : faces) {
+        const QImage image = button(control)->grab().toImage();
+        // Just inside the top border, above any caption or picture.
+        EXPECT_EQ(image.pixelColor(image.width() / 2, 2), colour) << control;
+    }
+}
+
+TEST(ArrowIcon, ATriangleWithItsBaseAlongTheEdgeOppositeItsTip) {
+    struct Case {
+        Arrow arrow;
+        QSize size;
+        QPoint baseEnds[2];
+        QPoint tip;
+        QPoint yellowCorner;
+    };
+    const Case cases[] = {
+        {Arrow::Up, {17, 9}, {{0, 8}, {16, 8}}, {8, 0}, {0, 0}},
+        {Arrow::Down, {17, 9}, {{0, 0}, {16, 0}}, {8, 8}, {0, 8}},
+        {Arrow::Left, {9, 17}, {{8, 0}, {8, 16}}, {0, 8}, {0, 0}},
+        {Arrow::Right, {9, 17}, {{0, 0}, {0, 16}}, {8, 8}, {8, 0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(arrowIconSize(c.arrow), c.size);
+        const QImage img = arrowIcon(c.arrow).pixmap(c.size).toImage();
+        ASSERT_EQ(img.size(), c.size);
+        for (QPoint p : c.baseEnds) EXPECT_LT(qGray(img.pixel(p)), 128) << int(c.arrow) << " base " << p.x() << "," << p.y();
+        EXPECT_LT(qGray(img.pixel(c.tip)), 160) << int(c.arrow) << " tip";
+        EXPECT_EQ(img.pixelColor(c.yellowCorner), QColor(255, 255, 0)) << int(c.arrow);
+    }
+    // Drawn at the scale it is shown: twice as many pixels on a 2x screen.
+    EXPECT_EQ(arrowIcon(Arrow::Up).pixmap(QSize(17, 9), 2.0).size(), QSize(34, 18));
+}
+
+TEST_F(Panel, ArrowButtonsShowPicturesNotText) {
+    for (const RepeatRow& r : repeatTable()) {
+        QPushButton* b = button(r.control);
+        ASSERT_NE(b, nullptr) << r.control;
+        EXPECT_TRUE(b->text().isEmpty()) << r.control;
+        EXPECT_FALSE(b->icon().isNull()) << r.control;
+    }
+}
+
+TEST_F(Panel, AShortPressSendsOnceAndAHeldButtonRepeats) {
+    press("Command1");
+    clock.advance(60);
+    release("Command1");
+    EXPECT_EQ(port.writes, std::vector<std::string>{"C09\r"});
+    port.writes.clear();
+    press("Command30");
+    EXPECT_EQ(form->HoldActive(), 1);
+    EXPECT_EQ(form->RepeatKey(), 7);
+    clock.advance(1000);
+    release("Command30");
+    EXPECT_EQ(port.writes, std::vector<std::string>(11, "C20\r"));
+    EXPECT_EQ(form->HoldActive(), 0);
+    EXPECT_EQ(form->RepeatKey(), 0);
+}
+
+TEST_F(Panel, HoldTimingsAtPressAndRelease) {
+    press("Command48");
+    EXPECT_EQ(form->Timer1().interval(), 100);
+    EXPECT_EQ(form->Timer2().interval(), 150);
+    EXPECT_EQ(form->Timer4().interval(), 200);
+    EXPECT_TRUE(form->Timer1().isEnabled());
+    clock.advance(120);
+    release("Command48");
+    EXPECT_FALSE(form->Timer1().isEnabled());
+    EXPECT_FALSE(form->Timer2().isEnabled());
+    EXPECT_TRUE(form->Timer4().isEnabled());
+    EXPECT_EQ(form->Timer2().interval(), 500);
+    EXPECT_EQ(form->Timer4().interval(), 1000);
+    EXPECT_EQ(form->sentLine(), "");
+    EXPECT_EQ(form->replyLine(), "");
+    EXPECT_EQ(form->ReceiveBuffer(), "");
+    // After a hold a single click's exchange ends at 500 ms and clears at 1000 ms.
+    clock.advance(2000);
+    click("Command44");
+    clock.advance(499);
+    EXPECT_EQ(form->replyLine(), "");
+    clock.advance(1);
+    EXPECT_EQ(form->replyLine(), " X X X X");
+    clock.advance(500);
+    EXPECT_EQ(form->replyLine(), "");
+    EXPECT_EQ(form->sentLine(), "");
+}
+
+TEST_F(Panel, AnyMouseButtonStartsAHoldAndAnyReleaseEndsIt) {
+    press("Command35", Qt::RightButton);
+    EXPECT_EQ(port.writes, std::vector<std::string>{"C8F\r"});
+    release("Command35", Qt::RightButton);
+    EXPECT_EQ(form->HoldActive(), 0);
+    port.writes.clear();
+    // Left holds "Keystone" down; the right button on it changes nothing; its release ends the hold.
+    press("Command35", Qt::LeftButton);
+    QTest::mousePress(button("Command35"), Qt::RightButton);
+    EXPECT_EQ(port.writes.size(), 1u);
+    QTest::mouseRelease(button("Command35"), Qt::RightButton);
+    EXPECT_EQ(form->HoldActive(), 0);
+    clock.advance(500);
+    EXPECT_EQ(port.writes.size(), 1u);
+    release("Command35", Qt::LeftButton);
+    clock.advance(500);
+    EXPECT_EQ(port.writes.size(), 1u);
+}
+
+TEST_F(Panel, TheReleaseReachesThePressedButtonWhereverThePointerIs) {
+    press("Command2");
+    clock.advance(200);
+    // Released far outside the button (over another arrow button even).
+    QTest::mouseRelease(button("Command2"), Qt::LeftButton, {}, QPoint(-300, 400));
+    EXPECT_EQ(form->HoldActive(), 0);
+    const size_t sent = port.writes.size();
+    clock.advance(500);
+    EXPECT_EQ(port.writes.size(), sent);
+}
+
+TEST_F(Panel, SpaceOrEnterOnAFocusedArrowSendsNothing) {
+    QApplication::setActiveWindow(form.get());
+    for (const RepeatRow& r : repeatTable()) {
+        button(r.control)->setFocus();
+        QTest::keyClick(button(r.control), Qt::Key_Space);
+        QTest::keyClick(button(r.control), Qt::Key_Return);
+    }
+    clock.advance(1000);
+    EXPECT_TRUE(port.writes.empty());
+    // A focused send button is activated by the keyboard.
+    button("Command44")->setFocus();
+    QTest::keyClick(button("Command44"), Qt::Key_Space);
+    EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
+}
+
+TEST_F(Panel, AKeyboardSendDuringAHoldSendsOnceAndTheHoldGoesOn) {
+    press("Command1");
+    button("Command44")->click();
+    clock.advance(100);
+    release("Command1");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"C09\r", "CR0\r", "C09\r"}));
+}
+
+// --- Ctrl+H ------------------------------------------------------------------------------------
+
+struct KeyCounter : QObject {
+    int presses = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress) ++presses;
+        return false;
+    }
+};
+
+void sendKey(QWidget* target, Qt::KeyboardModifiers mods, const QString& text = "h", bool autoRepeat = false,
+             int key = Qt::Key_H) {
+    QKeyEvent press(QEvent::KeyPress, key, mods, text, autoRepeat);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent up(QEvent::KeyRelease, key, mods, text, autoRepeat);
+    QApplication::sendEvent(target, &up);
+}
+
+TEST_F(Panel, CtrlHTogglesTheViewAndTheKeyStillReachesTheFocusedButton) {
+    QPushButton* focused = button("Command17");
+    focused->setFocus();
+    KeyCounter counter;
+    focused->installEventFilter(&counter);
+    EXPECT_EQ(form->clientHeightTwips(), 5295);  // 353 pixels
+    sendKey(focused, Qt::ControlModifier);
+    EXPECT_EQ(form->height(), px(7620));
+    sendKey(focused, Qt::ControlModifier, "H");  // Caps Lock on
+    EXPECT_EQ(form->height(), px(5300));
+    for (int i = 0; i < 3; ++i) sendKey(focused, Qt::ControlModifier, "h", true);  // auto-repeat
+    EXPECT_EQ(form->height(), px(7620));
+    EXPECT_EQ(counter.presses, 5);
+    EXPECT_EQ(form->width(), px(10185));
+}
+
+TEST_F(Panel, OtherKeyCombinationsLeaveTheView) {
+    button("Command44")->setFocus();
+    const Qt::KeyboardModifiers others[] = {
+        Qt::ControlModifier | Qt::ShiftModifier, Qt::ControlModifier | Qt::AltModifier, Qt::NoModifier,
+        Qt::ShiftModifier, Qt::AltModifier, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier,
+    };
+    for (auto mods : others) sendKey(button("Command44"), mods);
+    sendKey(button("Command44"), Qt::ControlModifier, "g", false, Qt::Key_G);
+    EXPECT_EQ(form->height(), px(5300));
+    EXPECT_TRUE(port.writes.empty());
+    // The decision rests on the height read now: any height from 6520 twips goes compact.
+    form->setFixedHeight(px(6600));
+    sendKey(button("Command44"), Qt::ControlModifier);
+    EXPECT_EQ(form->height(), px(5300));
+    form->setFixedHeight(px(6450));
+    sendKey(button("Command44"), Qt::ControlModifier);
+    EXPECT_EQ(form->height(), px(7620));
+}
+
+TEST_F(Panel, CtrlHInThePortDialogDoesNotReachTheMainWindow) {
+    click("Command33");
+    Form2* dialog = form->portDialog();
+    ASSERT_NE(dialog, nullptr);
+    QWidget* box = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    sendKey(box, Qt::ControlModifier);
+    sendKey(dialog, Qt::ControlModifier);
+    EXPECT_EQ(form->height(), px(5300));
+}
+
+// --- A send that cannot go out -------------------------------------------------------------
+
+TEST_F(Panel, ASendOnAClosedPortBeepsAndShowsANoticeButKeepsTheLines) {
+    click("Command44");
+    port.arrive("00\r");
+    const std::string sent = form->sentLine(), reply = form->replyLine(), status = form->statusLine();
+    click("Command33");  // "COM" closes the port while its dialog is open
+    ASSERT_FALSE(port.isOpen());
+    click("Command17");
+    EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
+    EXPECT_EQ(form->sentLine(), sent);
+    EXPECT_EQ(form->replyLine(), reply);
+    EXPECT_EQ(form->statusLine(), status);
+    EXPECT_EQ(module.CommandText, "C00\r");  // composed, though not sent
+    EXPECT_FALSE(form->sendNotice().isEmpty());
+    EXPECT_TRUE(form->findChild<QLabel*>("Label28")->isVisible());
+    // The notice goes away by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(form->sendNotice().isEmpty(), 5000);
+}
+
+// --- With the window's real timers ------------------------------------------------------------
+
+TEST(PanelRealTime, AOneSecondHoldSendsAboutElevenCommandsInOrder) {
+    Module1 module;
+    FakeSerialPort port;
+    MemorySettingsStore store;
+    store.put("StartUP", "ComPort", "1");
+    Form1 form({module, port, store, {}, {}, {}, [] {}});
+    form.Form_Load();
+    form.show();
+    QPushButton* up = form.findChild<QPushButton*>("Command1");
+    QTest::mousePress(up, Qt::LeftButton);
+    QEventLoop loop;
+    QTimer::singleShot(1000, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+    QTest::mouseRelease(up, Qt::LeftButton);
+    EXPECT_GE(port.writes.size(), 9u);
+    EXPECT_LE(port.writes.size(), 13u);
+    for (const std::string& w : port.writes) EXPECT_EQ(w, "C09\r");
+}
+
+}  // namespace
+}  // namespace zelt
