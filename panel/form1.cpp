@@ -258,13 +258,7 @@ void Form1::Form_QueryUnload() {
 }
 
 Form2* Form1::createPortDialog() {
-    Form2::Services ds{s_.module, s_.port, s_.store, s_.deviceFor,
-                       [this] {
-                           show();
-                           raise();
-                           activateWindow();
-                       },
-                       s_.retryMessage};
+    Form2::Services ds{s_.module, s_.port, s_.store, s_.deviceFor, [this] { showMainWindow(); }, s_.retryMessage};
     auto* dialog = new Form2(std::move(ds), this);
     dialog->setWindowFlag(Qt::Dialog);
     portDialog_ = dialog;
@@ -299,12 +293,32 @@ void Form1::Command74_Click() {
     frames_.at("Frame15")->hide();
     timer2_->setInterval(kCommandListTimer2);
     timer4_->setInterval(kCommandListTimer4);
+    Form3* window = commandList_;
+    if (window == nullptr) {
+        window = new Form3(static_cast<CommandListHost&>(*this), this);
+        commandList_ = window;
+        window->Form_Load();
+    }
+    // One window at most: shown again, it only comes to the front.
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Form1::setStatusFrameVisible(bool visible) { frames_.at("Frame15")->setVisible(visible); }
+
+void Form1::showMainWindow() {
+    show();
+    raise();
+    activateWindow();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     // The other windows belong to this one: they go with it rather than linger on their own.
     if (portDialog_) portDialog_->close();
+    // Closed without its own close steps, which would show this window again.
+    if (commandList_) commandList_->closeQuietly();
     event->accept();
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "command_list/command_list_host.h"
+#include "command_list/form3.h"
 #include "link/exchange.h"
 #include "panel/press_and_hold.h"
 #include "port_dialog/form2.h"
@@ -26,7 +28,7 @@ class Timer;
 
 // The main window: the control panel. It owns the use of the serial port, the three timers and
 // the display lines; every command goes out through Hyouji.
-class Form1 : public QWidget, private ExchangeDisplay, private HoldHost {
+class Form1 : public QWidget, private ExchangeDisplay, private HoldHost, private CommandListHost {
     Q_OBJECT
 public:
     struct Services {
@@ -67,9 +69,10 @@ public:
     void holdButton_MouseUp();
 
     Timer& Timer1() { return *timer1_; }
-    Timer& Timer2() { return *timer2_; }
-    Timer& Timer4() { return *timer4_; }
+    Timer& Timer2() override { return *timer2_; }
+    Timer& Timer4() override { return *timer4_; }
     Form2* portDialog() const { return portDialog_; }
+    Form3* commandList() const { return commandList_; }
 
     // What the display lines hold (the labels show as much of it as fits).
     const std::string& sentLine() const { return sentLine_; }
@@ -103,6 +106,9 @@ private:
     // HoldHost
     void clearTranscriptLines() override;
     void clearReceiveBuffer() override;
+    // CommandListHost
+    void setStatusFrameVisible(bool visible) override;
+    void showMainWindow() override;
 
     void buildPanel();
     QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
@@ -118,6 +124,7 @@ private:
     std::unique_ptr<Exchange> exchange_;
     std::unique_ptr<PressAndHold> hold_;
     QPointer<Form2> portDialog_;
+    QPointer<Form3> commandList_;
 
     std::map<std::string, QFrame*> frames_;
     QLabel* Label11_ = nullptr;  // sent-text line
