@@ -1,6 +1,7 @@
 #include "panel/form1.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFrame>
@@ -298,11 +299,26 @@ void Form1::Command74_Click() {
         window = new Form3(static_cast<CommandListHost&>(*this), this);
         commandList_ = window;
         window->Form_Load();
+        placeBelow(window);
     }
     // One window at most: shown again, it only comes to the front.
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+// Just under this window when the screen has room, else over its lower part; never off screen.
+void Form1::placeBelow(QWidget* window) {
+    const QRect frame = frameGeometry();
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect room = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize size = window->frameGeometry().size().expandedTo(window->size() + QSize(2, 32));
+    int x = frame.left() + (frame.width() - size.width()) / 2;
+    int y = frame.bottom() + 8;
+    if (y + size.height() > room.bottom()) y = room.bottom() - size.height();
+    x = std::clamp(x, room.left(), std::max(room.left(), room.right() - size.width()));
+    y = std::max(y, room.top());
+    window->move(x, y);
 }
 
 void Form1::setStatusFrameVisible(bool visible) { frames_.at("Frame15")->setVisible(visible); }

@@ -116,6 +116,7 @@ private:
     Form2* createPortDialog();
     void showPortDialogModal();
     void setClientHeightTwips(int twips);
+    void placeBelow(QWidget* window);
 
     Services s_;
     std::unique_ptr<zelt::Timer> timer1_;

@@ -51,6 +51,10 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
     setWindowTitle("  COM PORT");
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(px(3105), px(4005));
+    // Frame captions on the frame's line, with the options placed under it as designed.
+    setStyleSheet(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 3px; }");
 
     Frame1_ = place(new QGroupBox("Baud Rate", this), "Frame1", 360, 240, 2415, 615);
     Option1_ = place(new QRadioButton("9600", Frame1_), "Option1", 120, 180, 1575, 375);

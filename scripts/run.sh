@@ -1,26 +1,53 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the control panel.
+# Installs what is missing, builds, and starts the control panel against the built-in projector
+# emulator, with a settings folder of its own (your stored port is left alone).
+#   ./scripts/run.sh              panel + emulator
+#   ./scripts/run.sh --real       panel alone, on your real ports and your own settings
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+REAL=0
+[ "${1:-}" = "--real" ] && { REAL=1; shift; }
+
+HAVE_DISPLAY=0
+{ [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && HAVE_DISPLAY=1
 PACKAGES=("${BUILD_PACKAGES[@]}")
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    PACKAGES+=(xvfb xauth imagemagick openbox)
-fi
+[ "$HAVE_DISPLAY" -eq 0 ] && PACKAGES+=(xvfb xauth imagemagick openbox x11-utils)
 ensure_packages "${PACKAGES[@]}"
 build_all
 
 PANEL="$BUILD/app/zelt-panel"
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    exec "$PANEL" "$@"
+EMULATOR="$BUILD/tools/projector_emulator/projector-emulator"
+DEMO="$BUILD/demo"
+
+if [ "$REAL" -eq 0 ]; then
+    mkdir -p "$DEMO/config" "$DEMO/runtime"
+    chmod 700 "$DEMO/runtime"
+    "$EMULATOR" --log --warmup-seconds 5 --cooldown-seconds 5 > "$DEMO/emulator.log" 2>&1 &
+    EMU_PID=$!
+    trap 'kill $EMU_PID 2>/dev/null; wait $EMU_PID 2>/dev/null' EXIT
+    for _ in $(seq 50); do [ -s "$DEMO/emulator.log" ] && break; sleep 0.1; done
+    DEVICE="$(head -n 1 "$DEMO/emulator.log")"
+    [ -e "$DEVICE" ] || { echo "The emulator did not start: $(cat "$DEMO/emulator.log")"; exit 1; }
+    # Port 1 is the emulator; start straight on it unless the demo's own settings say otherwise.
+    [ -f "$DEMO/config/ZELT.conf" ] || printf '[StartUP]\nComPort=1\nBaudRate=192\n' > "$DEMO/config/ZELT.conf"
+    export ZELT_COM1="$DEVICE" XDG_CONFIG_HOME="$DEMO/config" XDG_RUNTIME_DIR="$DEMO/runtime"
+    echo "Projector emulator on $DEVICE (port COM1); its log: $DEMO/emulator.log"
+    echo "Try: On, then Status every few seconds (Count down, then Power ON). Ctrl+H shows the lower half."
 fi
 
-# No screen here (a server, a container): run on a virtual one and show a picture of it.
+if [ "$HAVE_DISPLAY" -eq 1 ]; then
+    "$PANEL" "$@"
+    exit $?
+fi
+
+# No screen here (a server, a container): run on a virtual one and take a picture of it.
 SHOT="$BUILD/panel.png"
-echo "No display found: starting the panel on a virtual screen; a screenshot goes to $SHOT."
-exec xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+echo "No display found: the panel runs on a virtual screen; a screenshot goes to $SHOT."
+xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     openbox >/dev/null 2>&1 &
     "$0" "${@:2}" &
     panel=$!
-    sleep 3
+    for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q "QX480" && break; sleep 0.2; done
+    sleep 0.5
     import -window root "$1" && echo "Screenshot: $1 (the panel keeps running; Ctrl+C ends it)"
     wait $panel
 ' "$PANEL" "$SHOT" "$@"
