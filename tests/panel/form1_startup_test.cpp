@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "app/module1.h"
@@ -192,6 +193,57 @@ TEST(MainWindowOverPty, OpensTheStoredPortAtTheStoredSpeed) {
     form.close();
     EXPECT_FALSE(port.isOpen());
     unsetenv("ZELT_COM3");
+}
+
+}  // namespace
+}  // namespace zelt
+
+namespace zelt {
+namespace {
+
+// The real settings file in awkward states: start-up goes on to the dialog, and a choice that
+// cannot be written is reported rather than lost.
+struct DamagedSettings : ::testing::Test {
+    Module1 module;
+    FakeSerialPort port;
+    QtSettingsStore store;
+    std::vector<QString> retries;
+    void SetUp() override { std::filesystem::remove_all(test::settingsFile()); }
+    void TearDown() override { std::filesystem::remove_all(test::settingsFile()); }
+    std::unique_ptr<Form1> make() {
+        return std::make_unique<Form1>(Form1::Services{
+            module, port, store, {}, {}, [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}});
+    }
+};
+
+TEST_F(DamagedSettings, AGarbledFileLeadsToTheDialogAtStartUp) {
+    std::ofstream(test::settingsFile(), std::ios::binary) << std::string("\xff\xfe[StartUP\nComPort=\x01\x02\n\0\0", 24);
+    auto form = make();
+    bool dialog = false;
+    QTimer::singleShot(0, [&] {
+        dialog = QApplication::activeModalWidget() != nullptr;
+        if (auto* d = QApplication::activeModalWidget()) d->close();
+    });
+    form->Form_Load();
+    EXPECT_TRUE(dialog);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(DamagedSettings, AnUnwritableFileMakesOkReportAndStoreNothing) {
+    std::filesystem::create_directories(test::settingsFile());  // no one can write a folder as a file
+    auto form = make();
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<Form2*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->findChild<QRadioButton*>("Option3")->click();
+        QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        EXPECT_TRUE(d->isVisible());  // still open for another try
+        d->close();
+    });
+    form->Form_Load();
+    ASSERT_EQ(retries.size(), 1u);
+    EXPECT_TRUE(retries[0].contains("could not be saved")) << retries[0].toStdString();
+    EXPECT_FALSE(port.isOpen());
 }
 
 }  // namespace
