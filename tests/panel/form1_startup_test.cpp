@@ -217,7 +217,8 @@ struct DamagedSettings : ::testing::Test {
 };
 
 TEST_F(DamagedSettings, AGarbledFileLeadsToTheDialogAtStartUp) {
-    std::ofstream(test::settingsFile(), std::ios::binary) << std::string("\xff\xfe[StartUP\nComPort=\x01\x02\n\0\0", 24);
+    static const char garble[] = "\xff\xfe[StartUP\nComPort=\x01\x02\n\0\0";
+    std::ofstream(test::settingsFile(), std::ios::binary) << std::string(garble, sizeof garble - 1);
     auto form = make();
     bool dialog = false;
     QTimer::singleShot(0, [&] {

@@ -46,7 +46,8 @@ TEST_F(SettingsFile, AFileThatCannotBeWrittenReportsTheFailure) {
 }
 
 TEST_F(SettingsFile, AGarbledFileReadsAsNothingStored) {
-    std::ofstream(test::settingsFile(), std::ios::binary) << std::string("\x00\xff[[[\n=\x01\x02", 11);
+    static const char garble[] = "\x00\xff[[[\n=\x01\x02";
+    std::ofstream(test::settingsFile(), std::ios::binary) << std::string(garble, sizeof garble - 1);
     EXPECT_EQ(store.read("ZELT", "StartUP", "ComPort", "DATAC"), "DATAC");
 }
 

@@ -1,0 +1,106 @@
+// The device itself: one that vanishes under the panel, and one that another program holds.
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+#include "port_dialog/form2.h"
+#include "tests/e2e/panel_on_emulator.h"
+
+namespace zelt::e2e {
+namespace {
+
+using E2eDevice = PanelOnEmulator;
+
+TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
+    ASSERT_NO_FATAL_FAILURE(startEmulator({}));
+    ASSERT_NO_FATAL_FAILURE(startPanel());
+    ASSERT_TRUE(query("Command44")) << form->replyLine();
+    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_TRUE(waitUntil([&] { return displayIdle(); }));
+
+    // The device goes away: the port closes by itself, once.
+    EmulatorProcess* first = emulator;
+    first->signal(SIGUSR1);
+    ASSERT_TRUE(waitUntil([&] { return !port->isOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return first->hasExited(); }));
+    EXPECT_EQ(first->exitStatus(), 0);
+    EXPECT_TRUE(first->sawLine(" VANISH"));
+    EXPECT_EQ(port->devicesLost(), 1);
+
+    // The event loop still runs.
+    bool fired = false;
+    QTimer::singleShot(10, [&fired] { fired = true; });
+    ASSERT_TRUE(waitUntil([&] { return fired; }));
+    EXPECT_EQ(port->devicesLost(), 1);
+
+    // A send now goes nowhere: the operator is told, the exchange does not start.
+    ASSERT_NO_FATAL_FAILURE(click("Command44"));
+    EXPECT_FALSE(form->sendNotice().isEmpty());
+    EXPECT_TRUE(form->sendNotice().startsWith("Not sent")) << form->sendNotice().toStdString();
+    EXPECT_EQ(form->sentLine(), "");
+    EXPECT_EQ(form->AwaitingReply(), 0);
+    EXPECT_FALSE(form->Timer2().isEnabled());
+    EXPECT_FALSE(form->Timer4().isEnabled());
+    EXPECT_EQ(first->rxLines("CR0").size(), 1u);
+
+    // A new device on port 3; "COM", "COM3", OK.
+    ASSERT_NO_FATAL_FAILURE(startEmulator({}));
+    ASSERT_NE(emulator, first);
+    ASSERT_NE(com3Device, "");
+    ASSERT_NO_FATAL_FAILURE(click("Command33"));
+    Form2* dialog = form->portDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    auto* com3 = dialog->findChild<QRadioButton*>("Option5");
+    ASSERT_NE(com3, nullptr);
+    EXPECT_EQ(com3->toolTip().toStdString(), com3Device);
+    QTest::mouseClick(com3, Qt::LeftButton);
+    EXPECT_TRUE(com3->isChecked());
+    auto* ok = dialog->findChild<QPushButton*>("Command1");
+    ASSERT_NE(ok, nullptr);
+    QTest::mouseClick(ok, Qt::LeftButton);
+
+    EXPECT_TRUE(retryMessages.empty()) << retryMessages.front().toStdString();
+    ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
+    ASSERT_TRUE(waitUntil([&] { return form->portDialog() == nullptr || !form->portDialog()->isVisible(); }));
+    EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
+    EXPECT_EQ(store.get("StartUP", "BaudRate"), "192");
+
+    // Answered again, by the new device.
+    ASSERT_TRUE(query("Command44")) << form->replyLine();
+    EXPECT_EQ(form->replyLine(), " 8 0  [CR] ");
+    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
+    EXPECT_EQ(emulator->rxLines("CR0")[0].reply, "80\r");
+}
+
+TEST_F(E2eDevice, BusyDeviceIsNotTakenFromThePanel) {
+    ASSERT_NO_FATAL_FAILURE(startEmulator({}));
+    ASSERT_NO_FATAL_FAILURE(startPanel());
+
+    // Another program's port on the same device.
+    MemorySettingsStore otherStore;
+    QtSerialPort other(otherStore, [this](const std::string& name) -> std::optional<std::string> {
+        if (name == "ZELT_COM3") return com3Device;
+        return std::nullopt;
+    });
+    other.setSettings("19200,N,8,1");
+    other.setCommPort(3);
+    EXPECT_FALSE(other.open());
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_NE(other.lastOpenFailure().find("busy"), std::string::npos) << other.lastOpenFailure();
+    EXPECT_NE(other.lastOpenFailure().find(com3Device), std::string::npos) << other.lastOpenFailure();
+
+    // The panel keeps its line.
+    EXPECT_TRUE(port->isOpen());
+    ASSERT_TRUE(query("Command44")) << form->replyLine();
+    EXPECT_EQ(form->replyLine(), " 8 0  [CR] ");
+    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
+}
+
+}  // namespace
+}  // namespace zelt::e2e

@@ -1,0 +1,157 @@
+#include "tests/e2e/panel_on_emulator.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "command_list/form3.h"
+
+namespace zelt::e2e {
+
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+void PanelOnEmulator::TearDown() {
+    // The window uses the port, the port uses the device: gone in that order.
+    form.reset();
+    port.reset();
+    emulators.clear();
+    emulator = nullptr;
+}
+
+void PanelOnEmulator::startEmulator(std::vector<std::string> options) {
+    options.insert(options.begin(), "--log");
+    auto process = std::make_unique<EmulatorProcess>(options);
+    EmulatorProcess* started = process.get();
+    emulators.push_back(std::move(process));
+    ASSERT_TRUE(started->started()) << "projector-emulator did not start: " << started->startError();
+    ASSERT_EQ(started->devicePath().rfind("/dev/", 0), 0u) << started->devicePath();
+    emulator = started;
+    com3Device = started->devicePath();
+}
+
+void PanelOnEmulator::startPanel() {
+    store.put("StartUP", "ComPort", "3");
+    store.put("StartUP", "BaudRate", "192");
+    // Read at every open, so pointing port 3 at another device takes effect at the next one.
+    port = std::make_unique<QtSerialPort>(store, [this](const std::string& name) -> std::optional<std::string> {
+        if (name == "ZELT_COM3" && !com3Device.empty()) return com3Device;
+        return std::nullopt;
+    });
+    QtSerialPort* p = port.get();
+    form = std::make_unique<Form1>(Form1::Services{
+        module, *p, store, [p](int n) { return p->deviceFor(n); }, {},
+        [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
+        [] {}});  // "END" must not quit the test's application
+
+    // Start-up shows the port dialog modally when the port does not open; close it rather than
+    // wait for an operator, and fail.
+    bool dialogAtStartup = false;
+    QTimer guard;
+    guard.setInterval(200);
+    QObject::connect(&guard, &QTimer::timeout, [&dialogAtStartup] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            dialogAtStartup = true;
+            modal->close();
+        }
+    });
+    guard.start();
+    form->Form_Load();
+    guard.stop();
+    ASSERT_FALSE(dialogAtStartup) << "start-up showed the port dialog: " << port->lastOpenFailure();
+    ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
+    if (!form->isVisible()) form->show();
+}
+
+bool PanelOnEmulator::waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        for (const auto& e : emulators) e->pump();
+        if (done()) return true;
+        if (timer.elapsed() > timeoutMs) return false;
+        QTest::qWait(2);
+    }
+}
+
+void PanelOnEmulator::spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        for (const auto& e : emulators) e->pump();
+        QTest::qWait(2);
+    }
+    for (const auto& e : emulators) e->pump();
+}
+
+QPushButton* PanelOnEmulator::panelButton(const char* name) {
+    for (QPushButton* button : form->findChildren<QPushButton*>(name)) {
+        if (button->window() == form.get()) return button;
+    }
+    return nullptr;
+}
+
+void PanelOnEmulator::click(const char* name) {
+    QPushButton* button = panelButton(name);
+    ASSERT_NE(button, nullptr) << name;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+bool PanelOnEmulator::displayIdle() {
+    return !form->Timer2().isEnabled() && !form->Timer4().isEnabled() && form->sentLine().empty();
+}
+
+bool PanelOnEmulator::query(const char* name) {
+    if (!waitUntil([this] { return displayIdle(); })) return false;
+    QPushButton* button = panelButton(name);
+    if (button == nullptr) return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    // The display clears 1.2 s after the send; the reply takes milliseconds.
+    return waitUntil([this] { return replyComplete(form->replyLine()); });
+}
+
+Form3* PanelOnEmulator::openCommandList() {
+    if (form->commandList() == nullptr) {
+        QPushButton* button = panelButton("Command74");
+        if (button == nullptr) return nullptr;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    return form->commandList();
+}
+
+QComboBox* PanelOnEmulator::chooseInCommandList(const char* listButton, const char* comboName,
+                                                std::string_view itemStart) {
+    Form3* list = form->commandList();
+    if (list == nullptr) return nullptr;
+    auto* show = list->findChild<QPushButton*>(listButton);
+    auto* combo = list->findChild<QComboBox*>(comboName);
+    if (show == nullptr || combo == nullptr) return nullptr;
+    QTest::mouseClick(show, Qt::LeftButton);
+    // Each entry keeps its item text (tabs and all) in Qt::UserRole.
+    for (int i = 0; i < combo->count(); ++i) {
+        const std::string item = combo->itemData(i, Qt::UserRole).toString().toStdString();
+        if (item.rfind(itemStart, 0) != 0) continue;
+        combo->setCurrentIndex(i);
+        // What the list's activation runs when the operator picks the entry.
+        const std::string_view name(comboName);
+        if (name == "Combo1") list->Combo1_Click();
+        if (name == "Combo2") list->Combo2_Click();
+        if (name == "Combo3") list->Combo3_Click();
+        return combo;
+    }
+    return nullptr;
+}
+
+void PanelOnEmulator::sendFromCommandList() {
+    Form3* list = form->commandList();
+    ASSERT_NE(list, nullptr);
+    auto* send = list->findChild<QPushButton*>("Command1");
+    ASSERT_NE(send, nullptr);
+    QTest::mouseClick(send, Qt::LeftButton);
+}
+
+}  // namespace zelt::e2e

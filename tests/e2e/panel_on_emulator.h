@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/module1.h"
+#include "panel/form1.h"
+#include "platform/memory_settings_store.h"
+#include "platform/qt_serial_port.h"
+#include "platform/timer.h"
+#include "tests/e2e/emulator_process.h"
+
+class QComboBox;
+class QPushButton;
+
+namespace zelt::e2e {
+
+// Long enough for a loaded machine; a test that waits this long has failed anyway.
+inline constexpr int kGenerousMs = 15000;
+
+bool endsWith(std::string_view text, std::string_view end);
+
+// A whole reply has arrived once its carriage return shows on the reply line.
+inline bool replyComplete(const std::string& replyLine) { return endsWith(replyLine, "[CR] "); }
+
+// The control panel on the emulator: the main window built as the program builds it, on a real
+// serial port whose port 3 is the emulator's pseudo-terminal, with port 3 at 19200 bit/s stored.
+class PanelOnEmulator : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    // Starts an emulator with --log and these options; it becomes `emulator`, and port 3 (the
+    // ZELT_COM3 lookup) names its device from now on. Earlier emulators keep running until the
+    // end of the test unless they stop by themselves.
+    void startEmulator(std::vector<std::string> options);
+    // As app/main.cpp: builds the main window, runs Form_Load (the port must open) and shows it.
+    void startPanel();
+
+    // Runs the event loop, reading the emulators' logs meanwhile, until `done` holds; false when
+    // it still does not after `timeoutMs`.
+    bool waitUntil(const std::function<bool()>& done, int timeoutMs = kGenerousMs);
+    // Runs the event loop for about `ms`, reading the emulators' logs meanwhile.
+    void spin(int ms);
+
+    // A push button of the main window itself (the other windows reuse the control names).
+    QPushButton* panelButton(const char* name);
+    void click(const char* name);
+
+    // The display is at rest: the last exchange has ended and its lines were cleared.
+    bool displayIdle();
+    // An exchange that starts at rest: waits for the display to clear, clicks the send button
+    // and waits for the whole reply. Returns false when it did not come.
+    bool query(const char* name);
+
+    // The command list window, opened with "Command Table" if it is not open yet.
+    Form3* openCommandList();
+    // In the command list window: shows the list of `listButton` ("Command3", "Command4",
+    // "Command5"), chooses the item whose text begins with `itemStart` as the operator does and
+    // returns the list; nullptr when no item begins so.
+    QComboBox* chooseInCommandList(const char* listButton, const char* comboName, std::string_view itemStart);
+    // Clicks "SEND" in the command list window.
+    void sendFromCommandList();
+
+    std::string com3Device;  // what the ZELT_COM3 lookup returns; empty: not set
+    Module1 module;
+    MemorySettingsStore store;
+    std::unique_ptr<QtSerialPort> port;
+    std::unique_ptr<Form1> form;
+    std::vector<QString> retryMessages;  // the dialog's "Retry Comport" reasons, never shown
+    std::vector<std::unique_ptr<EmulatorProcess>> emulators;
+    EmulatorProcess* emulator = nullptr;  // the newest
+};
+
+}  // namespace zelt::e2e
