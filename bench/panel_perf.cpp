@@ -1,0 +1,848 @@
+// panel_perf: measures the real main window in-process over real pseudo-terminals and prints a
+// Markdown table, each figure beside its limit. A measuring program, not a test: nothing here
+// fails on time. Runs on Qt's offscreen platform with a settings folder of its own.
+//
+//   cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=RelWithDebInfo
+//   cmake --build build-perf -j2 --target panel_perf projector-emulator
+//   build-perf/bench/panel_perf            # full run: a bit over a minute, plus start-up runs
+//   build-perf/bench/panel_perf --quick    # shortened phases, for a smoke run
+//
+// Other options: --startup-runs N (fresh processes for the start-up figures, default 10),
+// --flood-quiet S and --flood-clicks S (the flood's two parts, default 20 and 40 seconds; a long
+// quiet part keeps the receive buffer at its bound for profiling), --emulator PATH (the projector
+// emulator to flood from; default: the one built beside it).
+// Close other load first: the figures are wall-clock times on a shared machine.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/module1.h"
+#include "bench/perf_support.h"
+#include "link/exchange.h"
+#include "panel/form1.h"
+#include "platform/memory_settings_store.h"
+#include "platform/qt_serial_port.h"
+
+#ifndef ZELT_EMULATOR_PATH
+#define ZELT_EMULATOR_PATH "projector-emulator"
+#endif
+#ifndef ZELT_BUILD_TYPE
+#define ZELT_BUILD_TYPE "unknown"
+#endif
+
+namespace {
+
+using namespace zelt;
+using perf::Clock;
+
+Clock::time_point g_mainStart;
+
+constexpr double kFrameMs = 1000.0 / 60.0;
+
+struct Options {
+    bool quick = false;
+    bool startupOnly = false;
+    int startupRuns = 10;
+    int floodQuietMs = -1;   // A's length; default 20 s (5 s quick)
+    int floodClicksMs = -1;  // B's length; default 40 s (5 s quick)
+    std::string emulator = ZELT_EMULATOR_PATH;
+};
+
+std::string fmt(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// ---- The report ------------------------------------------------------------------------------
+
+struct Row {
+    std::string measure, value, limit, verdict;
+};
+
+struct Section {
+    std::string title;
+    std::vector<Row> rows;
+    void add(std::string measure, std::string value, std::string limit = "—", std::string verdict = "") {
+        rows.push_back({std::move(measure), std::move(value), std::move(limit), std::move(verdict)});
+    }
+    void note(std::string measure, std::string value) { add(std::move(measure), std::move(value)); }
+};
+
+std::string verdict(bool ok) { return ok ? "ok" : "**OVER**"; }
+
+void printReport(const std::vector<Section>& sections) {
+    std::printf("| Measure | Value | Limit | |\n|---|---:|---|---|\n");
+    for (const Section& s : sections) {
+        std::printf("| **%s** | | | |\n", s.title.c_str());
+        for (const Row& r : s.rows) {
+            std::printf("| %s | %s | %s | %s |\n", r.measure.c_str(), r.value.c_str(), r.limit.c_str(),
+                        r.verdict.c_str());
+        }
+    }
+    std::fflush(stdout);
+}
+
+// ---- The window under measurement ------------------------------------------------------------
+
+// Passes everything to the real port and counts the characters the panel reads; times each
+// receive event as the window handles it.
+class CountingPort final : public SerialPort {
+public:
+    explicit CountingPort(SerialPort& inner) : inner_(inner) {
+        inner_.onComm = [this] {
+            if (!onComm) return;
+            const auto t0 = Clock::now();
+            onComm();
+            if (onHandled) onHandled(perf::usBetween(t0, Clock::now()));
+        };
+    }
+    ~CountingPort() override { inner_.onComm = nullptr; }
+
+    void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
+    void setCommPort(int16_t number) override { inner_.setCommPort(number); }
+    bool open() override { return inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    bool write(const std::string& text) override { return inner_.write(text); }
+    std::string readAll() override {
+        std::string text = inner_.readAll();
+        received += text.size();
+        return text;
+    }
+    int commEvent() const override { return inner_.commEvent(); }
+    std::string lastOpenFailure() const override { return inner_.lastOpenFailure(); }
+
+    std::uint64_t received = 0;
+    std::function<void(double us)> onHandled;  // duration of one MSComm1_OnComm
+
+private:
+    SerialPort& inner_;
+};
+
+// When the window first gets its Expose event and when Form1 is first painted.
+class FirstEvents final : public QObject {
+public:
+    explicit FirstEvents(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~FirstEvents() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!exposed && event->type() == QEvent::Expose && watched->isWindowType() && watched == window_->windowHandle())
+            exposed = Clock::now();
+        if (!painted && event->type() == QEvent::Paint && watched == window_) painted = Clock::now();
+        return false;
+    }
+    std::optional<Clock::time_point> exposed, painted;
+
+private:
+    QWidget* window_;
+};
+
+// The real main window on port 3 at 19200 bit/s, port 3 being the given device.
+class Panel {
+public:
+    Panel(std::string device, bool countReads)
+        : device_(std::move(device)), port_(store_, [this](const std::string& name) -> std::optional<std::string> {
+              if (name == "ZELT_COM3") return device_;
+              return std::nullopt;
+          }) {
+        store_.put("StartUP", "ComPort", "3");
+        store_.put("StartUP", "BaudRate", "192");
+        if (countReads) counter_.emplace(port_);
+        SerialPort& port = counter_ ? static_cast<SerialPort&>(*counter_) : static_cast<SerialPort&>(port_);
+        ctorStart = Clock::now();
+        form_ = std::make_unique<Form1>(Form1::Services{module_, port, store_,
+                                                        [this](int n) { return port_.deviceFor(n); },
+                                                        {},
+                                                        [](QWidget*, const QString&) {},
+                                                        [] {}});
+        ctorEnd = Clock::now();
+    }
+    ~Panel() { form_.reset(); }
+
+    // Form_Load, show, wait for the window to be exposed. False when the port did not open (the
+    // port dialog that start-up then shows is closed again rather than left waiting).
+    bool start() {
+        QTimer::singleShot(5000, form_.get(), [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        });
+        form_->Form_Load();
+        loadEnd = Clock::now();
+        if (!port_.isOpen()) return false;
+        showAt = Clock::now();
+        if (!form_->isVisible()) form_->show();
+        const bool exposed = QTest::qWaitForWindowExposed(form_.get());
+        exposedAt = Clock::now();
+        return exposed;
+    }
+
+    Form1& form() { return *form_; }
+    QPushButton* button(const char* name) { return form_->findChild<QPushButton*>(name); }
+    CountingPort* counter() { return counter_ ? &*counter_ : nullptr; }
+
+    Clock::time_point ctorStart, ctorEnd, loadEnd, showAt, exposedAt;
+
+private:
+    std::string device_;
+    MemorySettingsStore store_;
+    QtSerialPort port_;
+    std::optional<CountingPort> counter_;
+    Module1 module_;
+    std::unique_ptr<Form1> form_;
+};
+
+// Runs the event loop for `ms`.
+void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// How late the event loop serves a 10 ms timer: re-armed at each tick, each tick's lateness is
+// measured from the moment it was due. Ticks late by more than 2 ms are counted, and among them
+// those during whose wait the thread was preempted (the machine's load rather than the panel) and
+// those during whose wait the thread itself worked for at least half the lateness (the panel).
+class LatenessProbe {
+public:
+    explicit LatenessProbe(std::function<void(double lateMs, Clock::time_point now)> sink) : sink_(std::move(sink)) {
+        timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            const double late = perf::msBetween(due_, now);
+            if (late > 2.0) {
+                ++lateTicks;
+                if (perf::threadPreemptions() != preemptionsAtArm_) ++lateTicksPreempted;
+                if (perf::threadCpuUs() - cpuAtArm_ >= late * 500.0) ++lateTicksBusy;
+            }
+            sink_(late, now);
+            arm();
+        });
+    }
+    void arm() {
+        preemptionsAtArm_ = perf::threadPreemptions();
+        cpuAtArm_ = perf::threadCpuUs();
+        due_ = Clock::now() + std::chrono::milliseconds(kPeriodMs);
+        timer_.start(kPeriodMs);
+    }
+    void stop() { timer_.stop(); }
+    std::string lateTicksText() const {
+        return std::to_string(lateTicks) + " (preempted meanwhile: " + std::to_string(lateTicksPreempted) +
+               "; busy for half the lateness or more: " + std::to_string(lateTicksBusy) + ")";
+    }
+
+    int lateTicks = 0, lateTicksPreempted = 0, lateTicksBusy = 0;
+
+private:
+    static constexpr int kPeriodMs = 10;
+    QTimer timer_;
+    Clock::time_point due_;
+    long preemptionsAtArm_ = 0;
+    double cpuAtArm_ = 0;
+    std::function<void(double, Clock::time_point)> sink_;
+};
+
+std::string lateText(const perf::Summary& s) {
+    return fmt("%.2f", s.p50) + " / " + fmt("%.2f", s.p99) + " / " + fmt("%.2f ms", s.max);
+}
+
+std::string usText(const perf::Summary& s) { return fmt("%.0f µs", s.p50) + " / " + fmt("%.0f µs", s.p99); }
+
+// Clicks whose call took more than 1 ms of wall time, and among them those during which the
+// thread was preempted or waited in the kernel.
+struct SlowClicks {
+    int slow = 0, preempted = 0, waited = 0, calls = 0, slowest = -1;
+    double slowestUs = 0;
+    void add(double wallUs, long preemptions, long waits) {
+        if (wallUs > slowestUs) {
+            slowestUs = wallUs;
+            slowest = calls;
+        }
+        ++calls;
+        if (wallUs <= 1000) return;
+        ++slow;
+        if (preemptions > 0) ++preempted;
+        if (waits > 0) ++waited;
+    }
+    std::string text() const {
+        return std::to_string(slow) + " (preempted meanwhile: " + std::to_string(preempted) +
+               "; waited in the kernel: " + std::to_string(waited) + "); the slowest was call #" +
+               std::to_string(slowest + 1);
+    }
+};
+
+// ---- 1. Click to first byte --------------------------------------------------------------------
+
+Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
+    Section out{"1. Click \"Status\" (Command44) → first byte readable on the pty master (" +
+                    std::to_string(clicks) + " clicks)",
+                {}};
+    perf::Pty pty;
+    Panel panel(pty.slavePath(), false);
+    if (!panel.start()) {
+        out.note("window over the pty", "port did not open");
+        return out;
+    }
+    QPushButton* status = panel.button("Command44");
+    pty.drain();
+
+    std::vector<double> toByte, clickCall, clickCpu;
+    std::size_t bytes = 0;
+    int silent = 0;
+    SlowClicks slowClicks;
+    for (int i = 0; i < clicks; ++i) {
+        const long pre0 = perf::threadPreemptions(), wait0 = perf::threadWaits();
+        const double cpu0 = perf::threadCpuUs();
+        const auto t0 = Clock::now();
+        QTest::mouseClick(status, Qt::LeftButton);
+        const auto t1 = Clock::now();
+        clickCpu.push_back(perf::threadCpuUs() - cpu0);
+        slowClicks.add(perf::usBetween(t0, t1), perf::threadPreemptions() - pre0, perf::threadWaits() - wait0);
+        const bool readable = pty.waitReadable(1000);
+        const auto t2 = Clock::now();
+        if (readable) {
+            toByte.push_back(perf::usBetween(t0, t2));
+        } else {
+            ++silent;
+        }
+        clickCall.push_back(perf::usBetween(t0, t1));
+        // The rest of the command, then a turn of the event loop: repaints, Timer2 and Timer4.
+        spin(4);
+        bytes += pty.drain().size();
+    }
+    const perf::Summary s = perf::summarize(toByte);
+    out.add("click → first byte, median", fmt("%.0f µs", s.p50), "≤ 16 667 µs (one 60 Hz frame)",
+            verdict(s.p50 <= kFrameMs * 1000));
+    out.add("click → first byte, p99", fmt("%.0f µs", s.p99), "≤ 16 667 µs (one 60 Hz frame)",
+            verdict(s.p99 <= kFrameMs * 1000));
+    out.note("click → first byte, max", fmt("%.0f µs", s.max));
+    const perf::Summary c = perf::summarize(clickCall);
+    out.note("of which the mouseClick call (press, release, write, flush), median / p99", usText(c));
+    out.note("CPU time of this thread in the mouseClick call, median / p99", usText(perf::summarize(clickCpu)));
+    out.note("mouseClick calls over 1 ms", slowClicks.text());
+    out.add("bytes seen on the master", std::to_string(bytes) + " of " + std::to_string(4 * clicks),
+            "all (\"CR0\\r\" each)", verdict(bytes == static_cast<std::size_t>(4 * clicks) && silent == 0));
+
+    // Baseline for the flood: the same window with no traffic, once its exchange has ended.
+    spin(1500);
+    std::vector<double> late;
+    LatenessProbe probe([&](double ms, Clock::time_point) { late.push_back(ms); });
+    perf::SleepProbe reference;
+    reference.start();
+    const double cpu0 = perf::cpuSeconds();
+    const auto w0 = Clock::now();
+    probe.arm();
+    spin(idleMs);
+    probe.stop();
+    const auto w1 = Clock::now();
+    reference.stop();
+    const double cpuShare = 100.0 * (perf::cpuSeconds() - cpu0) / (perf::msBetween(w0, Clock::now()) / 1000.0);
+    const perf::Summary l = perf::summarize(late);
+    idle.note("10 ms timer lateness, no traffic: p50 / p99 / max",
+              fmt("%.2f", l.p50) + " / " + fmt("%.2f", l.p99) + " / " + fmt("%.2f ms", l.max));
+    idle.note("ticks late by more than 2 ms", probe.lateTicksText());
+    idle.note("reference: a plain thread sleeping 10 ms, lateness p50 / p99 / max",
+              lateText(perf::summarize(reference.between(w0, w1))));
+    idle.note("CPU share, no traffic", fmt("%.1f %% of one core", cpuShare));
+    return out;
+}
+
+// ---- 2. Hold cadence ---------------------------------------------------------------------------
+
+Section holdCadence(int holdMs) {
+    const int ideal = holdMs / 100 + 1;
+    Section out{"2. Hold \"Volume +\" (Command1) for " + fmt("%.0f s", holdMs / 1000.0) + ", \"C09\\r\" every 100 ms", {}};
+    perf::Pty pty;
+    Panel panel(pty.slavePath(), false);
+    if (!panel.start()) {
+        out.note("window over the pty", "port did not open");
+        return out;
+    }
+    QPushButton* up = panel.button("Command1");
+    spin(50);
+    pty.drain();
+
+    std::atomic<bool> stop{false};
+    std::vector<Clock::time_point> stamps;
+    std::size_t stray = 0;
+    std::thread reader([&] {
+        std::string pending;
+        char buf[512];
+        while (!stop) {
+            if (!pty.waitReadable(20)) continue;
+            const ssize_t n = ::read(pty.master(), buf, sizeof buf);
+            const auto t = Clock::now();
+            if (n <= 0) continue;
+            pending.append(buf, static_cast<std::size_t>(n));
+            for (std::size_t at; (at = pending.find("C09\r")) != std::string::npos;) {
+                stray += at;
+                stamps.push_back(t);
+                pending.erase(0, at + 4);
+            }
+        }
+        stray += pending.size();
+    });
+
+    const auto pressAt = Clock::now();
+    QTest::mousePress(up, Qt::LeftButton);
+    spin(holdMs);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    spin(300);
+    stop = true;
+    reader.join();
+
+    std::vector<double> periods;
+    for (std::size_t i = 1; i < stamps.size(); ++i) periods.push_back(perf::msBetween(stamps[i - 1], stamps[i]));
+    const perf::Summary p = perf::summarize(periods);
+    const int sent = static_cast<int>(stamps.size());
+    out.add("commands sent", std::to_string(sent), std::to_string(ideal) + " (press + one per 100 ms)",
+            verdict(sent >= ideal - 1 && sent <= ideal));
+    out.add("mean period", fmt("%.2f ms", p.mean), "100 ms", verdict(p.mean >= 99.0 && p.mean <= 101.0));
+    out.add("p99 period", fmt("%.2f ms", p.p99), "100 ms (+ one frame: ≤ 116.7 ms)", verdict(p.p99 <= 100.0 + kFrameMs));
+    out.note("min / max period", fmt("%.2f", p.min) + " / " + fmt("%.2f ms", p.max));
+    if (!stamps.empty()) out.note("press → first \"C09\\r\" read", fmt("%.0f µs", perf::usBetween(pressAt, stamps.front())));
+    out.add("other bytes on the line", std::to_string(stray), "0", verdict(stray == 0));
+    return out;
+}
+
+// ---- 3. Flood ------------------------------------------------------------------------------------
+
+Section flood(const Options& opt, int quietMs, int clicksMs) {
+    const double floodSeconds = (quietMs + clicksMs) / 1000.0;
+    Section out{"3. Flood: emulator --flood " + fmt("%g", floodSeconds) + " at 19200 bit/s; A = " +
+                    fmt("%.0f s", quietMs / 1000.0) + " without sends, B = " + fmt("%.0f s", clicksMs / 1000.0) +
+                    " with a \"Status\" click every 250 ms",
+                {}};
+    perf::ChildProcess emulator;
+    if (!emulator.start({opt.emulator, "--flood", fmt("%g", floodSeconds), "--log"})) {
+        out.note("emulator", "could not start " + opt.emulator);
+        return out;
+    }
+    const std::string device = emulator.firstLine(5000);
+    const std::string startLine =
+        emulator.waitForLine([](const std::string& l) { return l.find(" FLOOD start ") != std::string::npos; }, 5000);
+    if (device.empty() || startLine.empty()) {
+        out.note("emulator", "no pty path or no FLOOD start line");
+        return out;
+    }
+    // The emulator stamps its log on CLOCK_MONOTONIC, as steady_clock here.
+    const double floodStartSec = std::strtod(startLine.c_str(), nullptr);
+    const auto floodStart = Clock::time_point(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(floodStartSec)));
+
+    Panel panel(device, true);
+    if (!panel.start()) {
+        out.note("window over the emulator's pty", "port did not open");
+        return out;
+    }
+    Form1& form = panel.form();
+    CountingPort& port = *panel.counter();
+    QPushButton* status = panel.button("Command44");
+
+    // Stage 0: A while the buffer grows; 1: A at the bound; 2: B.
+    int stage = 0;
+    std::vector<double> late[3], onComm[3], clickCall, clickCpu;
+    SlowClicks slowClicks;
+    std::vector<double> clickAtSec;
+    std::optional<Clock::time_point> boundAt;
+    long rssAtBound = -1;
+    struct RssSample {
+        Clock::time_point at;
+        long kb;
+    };
+    std::vector<RssSample> rss;
+
+    port.onHandled = [&](double us) { onComm[stage].push_back(us); };
+    LatenessProbe probe([&](double ms, Clock::time_point now) {
+        late[stage].push_back(ms);
+        if (!boundAt && form.ReceiveBuffer().size() >= Exchange::kReceiveBufferLimit) {
+            boundAt = now;
+            rssAtBound = perf::procStatusKb("VmRSS");
+            if (stage == 0) stage = 1;
+        }
+    });
+    QTimer sampler;
+    sampler.setInterval(1000);
+    QObject::connect(&sampler, &QTimer::timeout, [&] { rss.push_back({Clock::now(), perf::procStatusKb("VmRSS")}); });
+    QTimer clicker;
+    clicker.setInterval(250);
+    clicker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        const long pre0 = perf::threadPreemptions(), wait0 = perf::threadWaits();
+        const double cpu0 = perf::threadCpuUs();
+        const auto t0 = Clock::now();
+        QTest::mouseClick(status, Qt::LeftButton);
+        clickCall.push_back(perf::usBetween(t0, Clock::now()));
+        clickCpu.push_back(perf::threadCpuUs() - cpu0);
+        slowClicks.add(clickCall.back(), perf::threadPreemptions() - pre0, perf::threadWaits() - wait0);
+        clickAtSec.push_back(perf::monotonicSeconds(t0));
+    });
+
+    struct Mark {
+        Clock::time_point at;
+        double cpu, emulatorCpu;
+        std::uint64_t received;
+    };
+    const auto mark = [&] {
+        return Mark{Clock::now(), perf::cpuSeconds(), perf::cpuSecondsOf(emulator.pid()), port.received};
+    };
+
+    // Room for every sample beforehand: the measurement must not grow the resident size itself.
+    const std::size_t ticks = static_cast<std::size_t>(quietMs + clicksMs) / 10 + 1000;
+    for (int s = 0; s < 3; ++s) {
+        perf::preallocate(late[s], ticks);
+        perf::preallocate(onComm[s], ticks * 2);
+    }
+    for (auto* v : {&clickCall, &clickCpu, &clickAtSec}) perf::preallocate(*v, static_cast<std::size_t>(clicksMs) / 250 + 100);
+    perf::preallocate(rss, static_cast<std::size_t>(quietMs + clicksMs) / 1000 + 100);
+    perf::SleepProbe reference;
+    reference.reserve(ticks);
+    reference.start();
+    const long rssStart = perf::procStatusKb("VmRSS");
+    rss.push_back({Clock::now(), rssStart});
+    const Mark a0 = mark();
+    Mark a1{}, b1{};
+    probe.arm();
+    sampler.start();
+    QEventLoop loop;
+    const auto msUntil = [](Clock::time_point t) {
+        return std::max<int>(0, static_cast<int>(perf::msBetween(Clock::now(), t)));
+    };
+    std::size_t bufferAtEndOfA = 0;
+    QTimer::singleShot(msUntil(floodStart + std::chrono::milliseconds(quietMs)), Qt::PreciseTimer, &loop, [&] {
+        a1 = mark();
+        bufferAtEndOfA = form.ReceiveBuffer().size();
+        stage = 2;
+        clicker.start();
+    });
+    // B ends half a second before the flood does, so every B sample has the flood on the line.
+    QTimer::singleShot(msUntil(floodStart + std::chrono::milliseconds(quietMs + clicksMs - 500)), Qt::PreciseTimer,
+                       &loop, [&] {
+                           b1 = mark();
+                           loop.quit();
+                       });
+    loop.exec();
+    clicker.stop();
+    probe.stop();
+    reference.stop();
+    sampler.stop();
+    rss.push_back({Clock::now(), perf::procStatusKb("VmRSS")});
+
+    // The flood's own count, then what is still on its way to the panel.
+    std::string endLine;
+    for (int waited = 0; endLine.empty() && waited < 5000; waited += 50) {
+        spin(50);
+        const auto lines = emulator.lines();
+        for (const std::string& l : lines) {
+            if (l.find(" FLOOD end ") != std::string::npos) endLine = l;
+        }
+    }
+    spin(300);
+    const std::uint64_t receivedTotal = port.received;
+    const std::vector<std::string> log = emulator.lines();
+
+    // ---- Report
+    const auto seconds = [](const Mark& from, const Mark& to) { return perf::msBetween(from.at, to.at) / 1000.0; };
+    const auto cpuPct = [&](const Mark& from, const Mark& to) { return 100.0 * (to.cpu - from.cpu) / seconds(from, to); };
+    const auto emuPct = [&](const Mark& from, const Mark& to) {
+        return 100.0 * (to.emulatorCpu - from.emulatorCpu) / seconds(from, to);
+    };
+    const auto rate = [&](const Mark& from, const Mark& to) {
+        return static_cast<double>(to.received - from.received) / seconds(from, to);
+    };
+    const auto merged = [&](std::initializer_list<int> stages, std::vector<double>* of) {
+        std::vector<double> all;
+        for (int s : stages) all.insert(all.end(), of[s].begin(), of[s].end());
+        return perf::summarize(all);
+    };
+
+    const perf::Summary lateA = merged({0, 1}, late), lateA0 = merged({0}, late), lateA1 = merged({1}, late),
+                        lateB = merged({2}, late);
+    const std::string lateLimit = "p99 ≤ 5 ms, max ≤ 16.7 ms";
+    const auto lateOk = [&](const perf::Summary& s) { return verdict(s.p99 <= 5.0 && s.max <= kFrameMs); };
+    out.note("A: length; B: length", fmt("%.1f s", seconds(a0, a1)) + "; " + fmt("%.1f s", seconds(a1, b1)));
+    out.add("A: 10 ms timer lateness p50 / p99 / max", lateText(lateA), lateLimit, lateOk(lateA));
+    if (boundAt) {
+        out.add("A, before the receive buffer is full: lateness", lateText(lateA0), lateLimit, lateOk(lateA0));
+        out.add("A, receive buffer at its bound (32766): lateness", lateText(lateA1), lateLimit, lateOk(lateA1));
+    }
+    out.add("B: 10 ms timer lateness p50 / p99 / max", lateText(lateB), lateLimit, lateOk(lateB));
+    out.note("A + B: ticks late by more than 2 ms", probe.lateTicksText());
+    out.note("A / B reference: a plain thread sleeping 10 ms, lateness p50 / p99 / max",
+             lateText(perf::summarize(reference.between(a0.at, a1.at))) + "; " +
+                 lateText(perf::summarize(reference.between(a1.at, b1.at))));
+
+    const perf::Summary clicks = perf::summarize(clickCall);
+    out.add("B: click → write returned (the mouseClick call), p50 / p99 / max",
+            fmt("%.0f", clicks.p50) + " / " + fmt("%.0f", clicks.p99) + " / " + fmt("%.0f µs", clicks.max),
+            "≤ 16 667 µs (one frame)", verdict(clicks.max <= kFrameMs * 1000));
+    const perf::Summary clicksCpu = perf::summarize(clickCpu);
+    out.note("B: CPU time of this thread in the mouseClick call, p50 / p99 / max",
+             fmt("%.0f", clicksCpu.p50) + " / " + fmt("%.0f", clicksCpu.p99) + " / " + fmt("%.0f µs", clicksCpu.max));
+    out.note("B: clicks; of them over 1 ms", std::to_string(clickCall.size()) + "; " + slowClicks.text());
+
+    // Click → the emulator reading the command, from its log (stamped to the millisecond).
+    std::vector<double> rxAtSec;
+    for (const std::string& l : log) {
+        if (l.find(" RX \"CR0\"") != std::string::npos) rxAtSec.push_back(std::strtod(l.c_str(), nullptr));
+    }
+    if (!clickAtSec.empty()) {
+        std::vector<double> toRx;
+        std::size_t next = 0;
+        for (double click : clickAtSec) {
+            while (next < rxAtSec.size() && rxAtSec[next] < click - 0.0005) ++next;
+            if (next == rxAtSec.size()) break;
+            toRx.push_back((rxAtSec[next] - click) * 1000.0);
+            ++next;
+        }
+        const perf::Summary r = perf::summarize(toRx);
+        out.add("B: click → emulator read the command (its log, ±0.5 ms), p50 / p99 / max",
+                fmt("%.1f", r.p50) + " / " + fmt("%.1f", r.p99) + " / " + fmt("%.1f ms", r.max) + " (" +
+                    std::to_string(toRx.size()) + " of " + std::to_string(clickAtSec.size()) + ")",
+                "≤ 16.7 ms (one frame)", verdict(toRx.size() == clickAtSec.size() && r.max <= kFrameMs));
+    }
+
+    const std::string cpuLimit = "≤ 10 % of one core";
+    out.add("A: CPU share (user + sys) of the panel process", fmt("%.1f %% of one core", cpuPct(a0, a1)), cpuLimit,
+            verdict(cpuPct(a0, a1) <= 10.0));
+    out.add("B: CPU share of the panel process", fmt("%.1f %% of one core", cpuPct(a1, b1)), cpuLimit,
+            verdict(cpuPct(a1, b1) <= 10.0));
+    out.note("A / B: CPU share of the emulator process",
+             fmt("%.1f", emuPct(a0, a1)) + " / " + fmt("%.1f %%", emuPct(a1, b1)));
+
+    for (int s = 0; s < 3; ++s) {
+        static const char* const names[] = {"A, buffer growing", "A, buffer at its bound", "B"};
+        if (onComm[s].empty()) continue;
+        const perf::Summary h = perf::summarize(onComm[s]);
+        const double perSecond = static_cast<double>(h.count) /
+                                 (s == 2 ? seconds(a1, b1)
+                                         : s == 1 ? perf::msBetween(*boundAt, a1.at) / 1000.0
+                                                  : perf::msBetween(a0.at, boundAt.value_or(a1.at)) / 1000.0);
+        out.note(std::string(names[s]) + ": MSComm1_OnComm per receive event, p50 / p99 / max (events/s)",
+                 fmt("%.0f", h.p50) + " / " + fmt("%.0f", h.p99) + " / " + fmt("%.0f µs", h.max) + " (" +
+                     fmt("%.0f/s", perSecond) + ")");
+    }
+
+    // Characters the panel read, against what the line carries.
+    out.add("A / B: characters read by the panel per second", fmt("%.0f", rate(a0, a1)) + " / " + fmt("%.0f", rate(a1, b1)),
+            "the line rate, 1920/s", verdict(rate(a0, a1) >= 1880 && rate(a1, b1) >= 1880));
+    if (!endLine.empty()) {
+        const auto at = endLine.find("bytes=");
+        const double sent = at == std::string::npos ? 0 : std::strtod(endLine.c_str() + at + 6, nullptr);
+        out.note("emulator's FLOOD end: bytes sent; panel read in all (the replies to the clicks included)",
+                 fmt("%.0f", sent) + " (" + fmt("%.0f/s", sent / floodSeconds) + "); " +
+                     std::to_string(receivedTotal) + " (" + fmt("%.2f %%", 100.0 * static_cast<double>(receivedTotal) / sent) +
+                     ", the panel opened " + fmt("%.0f ms", perf::msBetween(floodStart, a0.at)) + " into the flood)");
+    } else {
+        out.note("emulator's FLOOD end", "not seen");
+    }
+
+    out.note("resident memory (VmRSS) at the start", std::to_string(rssStart) + " kB");
+    if (boundAt) {
+        long maxAfter = rssAtBound;
+        long lastAfter = rssAtBound;
+        int samples = 0;
+        for (const RssSample& s : rss) {
+            if (s.at < *boundAt) continue;
+            maxAfter = std::max(maxAfter, s.kb);
+            lastAfter = s.kb;
+            ++samples;
+        }
+        out.note("receive buffer reached its bound after",
+                 fmt("%.1f s of flood", perf::msBetween(floodStart, *boundAt) / 1000.0));
+        out.note("VmRSS when the receive buffer first reached its bound", std::to_string(rssAtBound) + " kB");
+        out.add("VmRSS after the bound: max / last (" + std::to_string(samples) + " samples, 1/s)",
+                std::to_string(maxAfter) + " / " + std::to_string(lastAfter) + " kB",
+                "no growth (≤ bound + 1024 kB)", verdict(maxAfter <= rssAtBound + 1024));
+    } else {
+        long maxKb = 0;
+        for (const RssSample& s : rss) maxKb = std::max(maxKb, s.kb);
+        out.note("receive buffer bound", "not reached in A (" + std::to_string(bufferAtEndOfA) + " chars at its end)");
+        out.note("VmRSS max / last", std::to_string(maxKb) + " / " + std::to_string(rss.back().kb) + " kB");
+    }
+    emulator.stop();
+    return out;
+}
+
+// ---- 4, 5. Start-up ---------------------------------------------------------------------------
+
+// The child's side: one start-up in this fresh process, reported on one line.
+int startupOnly(Clock::time_point appMade) {
+    perf::Pty pty;
+    Panel panel(pty.slavePath(), false);
+    FirstEvents first(&panel.form());
+    const bool shown = panel.start();
+    const auto t = panel.exposedAt;
+    spin(500);  // idle after start-up
+    const auto sinceShow = [&](const std::optional<Clock::time_point>& at) {
+        return at ? perf::usBetween(panel.showAt, *at) : -1.0;
+    };
+    std::printf("STARTUP ok=%d main_us=%.0f app_us=%.0f ctor_us=%.0f ctor_only_us=%.0f load_us=%.0f show_us=%.0f "
+                "expose_event_us=%.0f paint_us=%.0f rss_kb=%ld hwm_kb=%ld\n",
+                shown ? 1 : 0, perf::usBetween(g_mainStart, t), perf::usBetween(g_mainStart, appMade),
+                perf::usBetween(panel.ctorStart, t), perf::usBetween(panel.ctorStart, panel.ctorEnd),
+                perf::usBetween(panel.ctorEnd, panel.loadEnd), perf::usBetween(panel.loadEnd, t),
+                sinceShow(first.exposed), sinceShow(first.painted), perf::procStatusKb("VmRSS"),
+                perf::procStatusKb("VmHWM"));
+    std::fflush(stdout);
+    return shown ? 0 : 1;
+}
+
+std::vector<Section> startup(int runs) {
+    Section times{"4. Start-up to the window exposed (median of " + std::to_string(runs) + " fresh processes)", {}};
+    Section memory{"5. Memory after start-up (median of the same processes)", {}};
+    std::map<std::string, std::vector<double>> values;
+    int failed = 0;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    for (int i = 0; i < runs; ++i) {
+        perf::ChildProcess child;
+        if (!child.start({self, "--startup-only"})) {
+            ++failed;
+            continue;
+        }
+        const std::string line =
+            child.waitForLine([](const std::string& l) { return l.rfind("STARTUP ", 0) == 0; }, 30000);
+        child.wait();
+        if (line.find("ok=1") == std::string::npos) {
+            ++failed;
+            continue;
+        }
+        std::istringstream fields(line.substr(8));
+        for (std::string kv; fields >> kv;) {
+            const auto eq = kv.find('=');
+            if (eq != std::string::npos) values[kv.substr(0, eq)].push_back(std::strtod(kv.c_str() + eq + 1, nullptr));
+        }
+    }
+    const auto ms = [&](const char* key) { return perf::median(values[key]) / 1000.0; };
+    const auto range = [&](const char* key) {
+        const perf::Summary s = perf::summarize(values[key]);
+        return " (" + fmt("%.1f", s.min / 1000.0) + "–" + fmt("%.1f", s.max / 1000.0) + ")";
+    };
+    times.add("main() → exposed (min–max)", fmt("%.1f ms", ms("main_us")) + range("main_us"), "— (none set)");
+    times.note("of which QApplication constructed", fmt("%.1f ms", ms("app_us")));
+    times.add("Form1 constructor start → exposed (min–max)", fmt("%.1f ms", ms("ctor_us")) + range("ctor_us"),
+              "— (none set)");
+    times.note("of which the constructor / Form_Load / show → exposed",
+               fmt("%.1f", ms("ctor_only_us")) + " / " + fmt("%.1f", ms("load_us")) + " / " + fmt("%.1f ms", ms("show_us")));
+    times.note("show() → first Expose event / first paint of Form1",
+               fmt("%.1f", ms("expose_event_us")) + " / " + fmt("%.1f ms", ms("paint_us")));
+    if (failed) times.note("runs that failed", std::to_string(failed));
+    memory.add("VmRSS at idle (0.5 s after exposed)", fmt("%.0f kB", perf::median(values["rss_kb"])), "— (none set)");
+    memory.add("VmHWM (peak) at that point", fmt("%.0f kB", perf::median(values["hwm_kb"])), "— (none set)");
+    return {times, memory};
+}
+
+// ---- Process set-up ----------------------------------------------------------------------------
+
+// A settings folder (and, when there is none, a runtime folder) of this process's own.
+class TempHome {
+public:
+    TempHome() {
+        char pattern[] = "/tmp/zelt-perf-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) return;
+        dir_ = pattern;
+        std::filesystem::create_directory(dir_ + "/config");
+        setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+        if (!getenv("XDG_RUNTIME_DIR")) {
+            std::filesystem::create_directory(dir_ + "/runtime");
+            std::filesystem::permissions(dir_ + "/runtime", std::filesystem::perms::owner_all);
+            setenv("XDG_RUNTIME_DIR", (dir_ + "/runtime").c_str(), 1);
+        }
+    }
+    ~TempHome() {
+        std::error_code ec;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    }
+
+private:
+    std::string dir_;
+};
+
+bool parseOptions(int argc, char** argv, Options& opt) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--quick") {
+            opt.quick = true;
+        } else if (a == "--startup-only") {
+            opt.startupOnly = true;
+        } else if (a == "--startup-runs" && i + 1 < argc) {
+            opt.startupRuns = std::max(0, std::atoi(argv[++i]));
+        } else if ((a == "--flood-quiet" || a == "--flood-clicks") && i + 1 < argc) {
+            const int ms = static_cast<int>(std::atof(argv[++i]) * 1000);
+            (a == "--flood-quiet" ? opt.floodQuietMs : opt.floodClicksMs) = std::max(1000, ms);
+        } else if (a == "--emulator" && i + 1 < argc) {
+            opt.emulator = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "usage: panel_perf [--quick] [--startup-runs N] [--flood-quiet S] [--flood-clicks S]\n"
+                         "                  [--emulator PATH]\n"
+                         "unknown or incomplete option \"%s\"\n",
+                         a.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_mainStart = Clock::now();
+    Options opt;
+    if (!parseOptions(argc, argv, opt)) return 2;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    TempHome home;
+    QApplication app(argc, argv);
+    const auto appMade = Clock::now();
+    if (opt.startupOnly) return startupOnly(appMade);
+
+    const int clicks = opt.quick ? 100 : 500;
+    const int holdMs = opt.quick ? 2000 : 10000;
+    const int quietMs = opt.floodQuietMs > 0 ? opt.floodQuietMs : opt.quick ? 5000 : 20000;
+    const int clicksMs = opt.floodClicksMs > 0 ? opt.floodClicksMs : opt.quick ? 5000 : 40000;
+    const int idleMs = opt.quick ? 1000 : 3000;
+    const int startupRuns = opt.quick ? std::min(opt.startupRuns, 3) : opt.startupRuns;
+
+    std::printf("# panel_perf (%s run)\n\n", opt.quick ? "quick" : "full");
+    std::printf("Load average (1, 5, 15 min) at the start: %s; %ld CPUs; Qt %s, %s platform; build %s.\n\n",
+                perf::loadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN), qVersion(),
+                qPrintable(QGuiApplication::platformName()), ZELT_BUILD_TYPE);
+    std::fflush(stdout);
+
+    std::vector<Section> sections = startup(startupRuns);
+    Section idle{"0. Idle baseline (window open, no traffic, " + fmt("%.0f s", idleMs / 1000.0) + ")", {}};
+    Section first = clickToFirstByte(clicks, idle, idleMs);
+    sections.insert(sections.begin(), idle);
+    sections.push_back(first);
+    sections.push_back(holdCadence(holdMs));
+    sections.push_back(flood(opt, quietMs, clicksMs));
+    Section whole{"Whole run", {}};
+    whole.note("VmHWM (peak) of this process over all phases", std::to_string(perf::procStatusKb("VmHWM")) + " kB");
+    sections.push_back(whole);
+
+    // Start-up first in the table's order of numbering.
+    std::vector<Section> ordered;
+    for (const char* prefix : {"0.", "1.", "2.", "3.", "4.", "5.", "Whole"}) {
+        for (const Section& s : sections) {
+            if (s.title.rfind(prefix, 0) == 0) ordered.push_back(s);
+        }
+    }
+    printReport(ordered);
+    std::printf("\nLoad average at the end: %s\n", perf::loadAverage().c_str());
+    return 0;
+}

@@ -1,0 +1,143 @@
+#pragma once
+
+// Plumbing for panel_perf: a pseudo-terminal pair, child processes with a line-read stdout,
+// statistics and the process's own resource figures. POSIX (Linux), no Qt.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelt::perf {
+
+using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC on Linux, as the emulator's log
+
+inline double usBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::micro>(to - from).count();
+}
+inline double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+// Seconds on CLOCK_MONOTONIC, comparable with the emulator's log stamps.
+inline double monotonicSeconds(Clock::time_point t) {
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+// Gives `v` room for n elements and touches that memory now, so that filling it later neither
+// reallocates nor adds to the resident size that is being measured.
+template <class T>
+void preallocate(std::vector<T>& v, std::size_t n) {
+    v.assign(n, T{});
+    v.clear();
+}
+
+struct Summary {
+    std::size_t count = 0;
+    double mean = 0, p50 = 0, p99 = 0, min = 0, max = 0;
+};
+// Nearest-rank percentiles; all zero for no samples.
+Summary summarize(std::vector<double> samples);
+double median(std::vector<double> samples);
+
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when it cannot be read.
+long procStatusKb(const char* field);
+// User plus system CPU seconds of this process, every thread included.
+double cpuSeconds();
+// CPU time of the calling thread, in microseconds.
+double threadCpuUs();
+// Times the calling thread was preempted (involuntary context switches) so far.
+long threadPreemptions();
+// Times the calling thread gave up the processor waiting for something (voluntary switches).
+long threadWaits();
+// User plus system CPU seconds of another process, from /proc/<pid>/stat; -1 when unknown.
+double cpuSecondsOf(pid_t pid);
+// "/proc/loadavg": the 1, 5 and 15 minute load averages.
+std::string loadAverage();
+
+// A reference for the event loop's lateness: a plain thread that sleeps 10 ms at a time and
+// records how late each wake-up is, so the machine's own wake-up delays can be told apart.
+class SleepProbe {
+public:
+    struct Sample {
+        Clock::time_point at;
+        double lateMs;
+    };
+    SleepProbe() = default;
+    ~SleepProbe() { stop(); }
+    // Room for this many samples, taken before start().
+    void reserve(std::size_t samples) { preallocate(samples_, samples); }
+    void start();
+    void stop();
+    // The samples taken between two moments.
+    std::vector<double> between(Clock::time_point from, Clock::time_point to) const;
+
+private:
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::vector<Sample> samples_;  // written by the thread until stop()
+};
+
+// A pseudo-terminal: the panel opens the slave by its path, the measurement reads the master.
+// The slave stays open here too, so its raw settings last and the master never sees a hang-up.
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+    int master() const { return master_; }
+    // Waits until the master has something to read; false after timeoutMs.
+    bool waitReadable(int timeoutMs) const;
+    // Everything already waiting, without blocking.
+    std::string drain();
+
+private:
+    int master_ = -1;
+    int slaveKeeper_ = -1;
+    std::string slavePath_;
+};
+
+// A child process whose standard output is read line by line on a thread of its own.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] with the arguments; stderr is shared with this process. False on failure.
+    bool start(const std::vector<std::string>& argv);
+    // The first line of output, waiting up to timeoutMs; empty when none came.
+    std::string firstLine(int timeoutMs);
+    // Every complete line so far (the first included).
+    std::vector<std::string> lines() const;
+    // Waits until a line satisfies `match` or timeoutMs passes; returns it, or empty.
+    std::string waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs);
+    // SIGTERM (when still running), then reaps it and ends the reader; returns the exit status.
+    int stop();
+    // Reaps a child that ends by itself; returns the exit status.
+    int wait();
+    pid_t pid() const { return pid_; }
+
+private:
+    void readLoop();
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
+    std::atomic<bool> ended_{false};
+};
+
+}  // namespace zelt::perf
