@@ -6,6 +6,8 @@
 #include "link/exchange.h"
 #include "link/reply_decoder.h"
 #include "link/transcript.h"
+#include "platform/fake_serial_port.h"
+#include "platform/fake_timer.h"
 
 namespace {
 
@@ -33,9 +35,35 @@ void BM_TwentyCharacterReply(benchmark::State& state) {
 }
 void BM_TemperatureReply(benchmark::State& state) { renderAndDecode(state, "CR6\r", "025.0 030.5 041.0\r"); }
 
+struct NullDisplay : zelt::ExchangeDisplay {
+    void setSentLine(const std::string&) override {}
+    void setReplyLine(const std::string& t) override { benchmark::DoNotOptimize(t.data()); }
+    void setStatusLine(const std::string&) override {}
+    void showSpaceLegend() override {}
+    void showCarriageReturnLegend() override {}
+    void hideLegends() override {}
+    void sendFailed() override {}
+};
+
+// One receipt of 20 characters while a babbling device keeps the buffer at its bound: what the
+// receive event costs, rendering and decoding included.
+void BM_ReceiptAtTheBound(benchmark::State& state) {
+    std::string commandText = "CR0\r";
+    zelt::FakeSerialPort port;
+    zelt::FakeClock clock;
+    zelt::FakeTimer timer2(clock, 1000), timer4(clock, 1200);
+    NullDisplay display;
+    zelt::Exchange exchange(commandText, port, timer2, timer4, display);
+    port.onComm = [&] { exchange.onComm(); };
+    port.arrive(babble(zelt::Exchange::kReceiveBufferLimit));
+    const std::string piece = babble(20);
+    for (auto _ : state) port.arrive(piece);
+}
+
 }  // namespace
 
 BENCHMARK(BM_FullBuffer);
+BENCHMARK(BM_ReceiptAtTheBound);
 BENCHMARK(BM_TwentyCharacterReply);
 BENCHMARK(BM_TemperatureReply);
 BENCHMARK_MAIN();

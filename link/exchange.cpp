@@ -1,5 +1,7 @@
 #include "link/exchange.h"
 
+#include <algorithm>
+
 #include "link/reply_decoder.h"
 #include "platform/serial_port.h"
 #include "platform/timer.h"
@@ -23,7 +25,7 @@ void Exchange::hyouji(const std::string& text, std::uint8_t direction) {
             return;
         }
         display_.setReplyLine("");
-        receiveBuffer_.clear();
+        clearBuffer();
         const Transcript t = renderTranscript(text);
         showLegendsFor(t);
         display_.setSentLine(t.text);
@@ -32,26 +34,48 @@ void Exchange::hyouji(const std::string& text, std::uint8_t direction) {
         timer4_.setEnabled(true);
         return;
     }
-    const Transcript t = renderTranscript(text);
-    showLegendsFor(t);
-    display_.setReplyLine(t.text);
-    if (auto phrase = decodeReply(commandText_, text, t.text)) display_.setStatusLine(*phrase);
+    showReceived(text, renderTranscript(text));
+}
+
+void Exchange::showReceived(const std::string& text, const Transcript& rendering) {
+    showLegendsFor(rendering);
+    display_.setReplyLine(rendering.text);
+    if (auto phrase = decodeReply(commandText_, text, rendering.text)) display_.setStatusLine(*phrase);
 }
 
 void Exchange::onComm() {
     if (port_.commEvent() != SerialPort::kEventReceive) return;
-    receiveBuffer_ += port_.readAll();
-    if (receiveBuffer_.size() > kReceiveBufferLimit)
-        receiveBuffer_.erase(0, receiveBuffer_.size() - kReceiveBufferLimit);
+    const std::string piece = port_.readAll();
+    receiveBuffer_ += piece;
+    appendTranscript(received_, piece);
+    blanksInBuffer_ += std::count(piece.begin(), piece.end(), ' ');
+    carriageReturnsInBuffer_ += std::count(piece.begin(), piece.end(), '\r');
+    if (receiveBuffer_.size() > kReceiveBufferLimit) {
+        const std::string_view dropped(receiveBuffer_.data(), receiveBuffer_.size() - kReceiveBufferLimit);
+        received_.text.erase(1, transcriptWidth(dropped));
+        blanksInBuffer_ -= std::count(dropped.begin(), dropped.end(), ' ');
+        carriageReturnsInBuffer_ -= std::count(dropped.begin(), dropped.end(), '\r');
+        receiveBuffer_.erase(0, dropped.size());
+    }
+    received_.hasBlank = blanksInBuffer_ > 0;
+    received_.hasCarriageReturn = carriageReturnsInBuffer_ > 0;
     awaitingReply_ = 0;
-    hyouji(receiveBuffer_, kReceived);
+    // As Hyouji with the whole buffer and direction 2, with the rendering already at hand.
+    showReceived(receiveBuffer_, received_);
+}
+
+void Exchange::clearBuffer() {
+    receiveBuffer_.clear();
+    received_ = Transcript{" "};
+    blanksInBuffer_ = 0;
+    carriageReturnsInBuffer_ = 0;
 }
 
 void Exchange::endOfExchange() {
     if (awaitingReply_ == 1) display_.setReplyLine(" X X X X");
     timer2_.setEnabled(false);
     display_.hideLegends();
-    receiveBuffer_.clear();
+    clearBuffer();
     awaitingReply_ = 0;
 }
 
@@ -64,9 +88,9 @@ void Exchange::clearDisplay() {
 
 void Exchange::reset() {
     awaitingReply_ = 0;
-    receiveBuffer_.clear();
+    clearBuffer();
 }
 
-void Exchange::clearReceiveBuffer() { receiveBuffer_.clear(); }
+void Exchange::clearReceiveBuffer() { clearBuffer(); }
 
 }  // namespace zelt

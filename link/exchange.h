@@ -55,6 +55,9 @@ public:
 
 private:
     void showLegendsFor(const Transcript& t);
+    // Steps of received text: legends, the reply line, the decoding.
+    void showReceived(const std::string& text, const Transcript& rendering);
+    void clearBuffer();
 
     const std::string& commandText_;
     SerialPort& port_;
@@ -63,6 +66,11 @@ private:
     ExchangeDisplay& display_;
     std::uint8_t awaitingReply_ = 0;
     std::string receiveBuffer_;
+    // The rendering of receiveBuffer_, kept up to date piece by piece: a device that keeps
+    // sending costs the new characters only, not the whole buffer on every receipt.
+    Transcript received_{" "};
+    std::size_t blanksInBuffer_ = 0;
+    std::size_t carriageReturnsInBuffer_ = 0;
 };
 
 }  // namespace zelt

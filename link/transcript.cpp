@@ -36,9 +36,17 @@ const TokenTable& table() {
 
 std::string_view transcriptToken(unsigned char c) { return table().tokens[c]; }
 
+std::size_t transcriptWidth(std::string_view text) {
+    const auto& tokens = table().tokens;
+    std::size_t width = 0;
+    for (char ch : text) width += tokens[static_cast<unsigned char>(ch)].size();
+    return width;
+}
+
 void appendTranscript(Transcript& into, std::string_view more) {
     const auto& tokens = table().tokens;
-    into.text.reserve(into.text.size() + 2 * more.size() + 8);
+    // Small pieces ride on the string's own growth; a long text is sized once.
+    if (more.size() > 64) into.text.reserve(into.text.size() + transcriptWidth(more));
     for (char ch : more) {
         const auto c = static_cast<unsigned char>(ch);
         into.text += tokens[c];

@@ -19,6 +19,10 @@ std::string_view transcriptToken(unsigned char c);
 
 Transcript renderTranscript(std::string_view text);
 
+// The number of characters that the tokens of `text` take in a rendering (its leading blank not
+// counted).
+std::size_t transcriptWidth(std::string_view text);
+
 // Adds the tokens of `more` to a rendering made earlier; the same result as rendering the whole
 // text again, at the cost of the new characters only.
 void appendTranscript(Transcript& into, std::string_view more);

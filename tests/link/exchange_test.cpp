@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "link/exchange.h"
 #include "platform/fake_serial_port.h"
 #include "platform/fake_timer.h"
@@ -186,6 +188,28 @@ TEST_F(ExchangeTest, ABabblingDeviceKeepsOnlyTheNewestCharacters) {
     EXPECT_EQ(exchange.receiveBuffer().size(), Exchange::kReceiveBufferLimit);
     EXPECT_EQ(exchange.receiveBuffer().substr(exchange.receiveBuffer().size() - 1000), chunk);
     EXPECT_EQ(display.reply.size(), 1 + 2 * Exchange::kReceiveBufferLimit);
+}
+
+TEST_F(ExchangeTest, TheRunningRenderingAlwaysEqualsRenderingTheWholeBuffer) {
+    // Pieces of every kind and size, across sends, ends of exchange and the buffer's bound.
+    std::mt19937 rng(7);
+    const std::string alphabet = std::string("AZaz09 _?{~\r\n\t\x06") + '\0' + "\x7f\x80\xff";
+    send("CR0");
+    for (int event = 0; event < 400; ++event) {
+        const size_t size = rng() % 8 == 0 ? 1 + rng() % 9000 : rng() % 40;
+        std::string piece;
+        for (size_t i = 0; i < size; ++i) piece += alphabet[rng() % alphabet.size()];
+        display.spaceLegend = display.crLegend = false;
+        port.arrive(piece);
+        const std::string& buffer = exchange.receiveBuffer();
+        ASSERT_LE(buffer.size(), Exchange::kReceiveBufferLimit);
+        const Transcript whole = renderTranscript(buffer);
+        ASSERT_EQ(display.reply, whole.text) << "event " << event;
+        ASSERT_EQ(display.spaceLegend, whole.hasBlank) << "event " << event;
+        ASSERT_EQ(display.crLegend, whole.hasCarriageReturn) << "event " << event;
+        if (event % 97 == 0) send("CR3");
+        if (event % 61 == 0) exchange.endOfExchange();
+    }
 }
 
 }  // namespace
