@@ -21,13 +21,6 @@ namespace zelt {
 
 namespace {
 
-template <typename W>
-W* place(W* widget, const char* name, double left, double top, double width, double height) {
-    widget->setObjectName(name);
-    widget->setGeometry(pxRect(left, top, width, height));
-    return widget;
-}
-
 constexpr double kClientWidth = 10005;
 constexpr double kDesignHeight = 3780;  // room for the lists at their design places
 // The outer height of 2500 twips, less 480 for title bar and borders: Qt sizes the client area.

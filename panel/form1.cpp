@@ -148,9 +148,7 @@ Form1::~Form1() {
 
 QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
                          double width, double height) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(pxRect(left, top, width, height));
+    auto* label = place(new QLabel(text, parent), name, left, top, width, height);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(false);
     return label;
@@ -158,9 +156,7 @@ QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text,
 
 void Form1::buildPanel() {
     for (const FrameRow& fr : frameTable()) {
-        auto* frame = new QFrame(this);
-        frame->setObjectName(fr.control);
-        frame->setGeometry(pxRect(fr.left, fr.top, fr.width, fr.height));
+        auto* frame = place(new QFrame(this), fr.control, fr.left, fr.top, fr.width, fr.height);
         frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
         frames_[fr.control] = frame;
         for (const HeadingLabel& h : fr.headings) {
@@ -173,9 +169,8 @@ void Form1::buildPanel() {
 
     for (const ButtonRow& row : buttonTable()) {
         QWidget* parent = row.frame ? static_cast<QWidget*>(frames_.at(row.frame)) : this;
-        QPushButton* button = row.action == Action::Hold ? new HoldButton(parent) : new QPushButton(row.caption, parent);
-        button->setObjectName(row.control);
-        button->setGeometry(pxRect(row.left, row.top, row.width, row.height));
+        QPushButton* button = place(row.action == Action::Hold ? new HoldButton(parent) : new QPushButton(row.caption, parent),
+                                    row.control, row.left, row.top, row.width, row.height);
         if (row.face != Face::System) button->setStyleSheet(faceStyle(faceColor(row.face)));
         switch (row.action) {
         case Action::Send:

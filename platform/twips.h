@@ -15,4 +15,12 @@ inline QRect pxRect(double left, double top, double width, double height) {
     return QRect(px(left), px(top), px(width), px(height));
 }
 
+// Names a control after its designed name and puts it at its designed place, in twips.
+template <typename W>
+W* place(W* widget, const char* name, double left, double top, double width, double height) {
+    widget->setObjectName(name);
+    widget->setGeometry(pxRect(left, top, width, height));
+    return widget;
+}
+
 }  // namespace zelt

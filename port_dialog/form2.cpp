@@ -20,13 +20,6 @@ namespace zelt {
 
 namespace {
 
-template <typename W>
-W* place(W* widget, const char* name, double left, double top, double width, double height) {
-    widget->setObjectName(name);
-    widget->setGeometry(pxRect(left, top, width, height));
-    return widget;
-}
-
 struct PortOption {
     const char* name;
     const char* caption;
