@@ -113,7 +113,7 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
     setClientHeightTwips(kCompactClientHeight);
 
     if (!s_.makeTimer) {
-        s_.makeTimer = [this](int ms) -> std::unique_ptr<zelt::Timer> { return std::make_unique<QtTimer>(ms, this); };
+        s_.makeTimer = [](int ms) -> std::unique_ptr<zelt::Timer> { return std::make_unique<QtTimer>(ms); };
     }
     if (!s_.endSystem) s_.endSystem = [] { QApplication::quit(); };
     timer1_ = s_.makeTimer(kInitialTimer1);
