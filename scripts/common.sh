@@ -18,7 +18,8 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev)
+# Fonts: the offscreen widget tests and the panel draw text.
+BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
 
 build_all() {
     if [ ! -f "$BUILD/CMakeCache.txt" ]; then
