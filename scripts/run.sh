@@ -44,10 +44,15 @@ SHOT="$BUILD/panel.png"
 echo "No display found: the panel runs on a virtual screen; a screenshot goes to $SHOT."
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     openbox >/dev/null 2>&1 &
+    # Windows mapped while the window manager is still starting are lost: wait for it.
+    for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
     "$0" "${@:2}" &
     panel=$!
-    for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q "QX480" && break; sleep 0.2; done
-    sleep 0.5
+    # Until the panel (or, without a port, its port dialog) is on the screen; the first start
+    # on a new machine also builds the font cache.
+    viewable() { xwininfo -name "$1" 2>/dev/null | grep -q IsViewable; }
+    for _ in $(seq 150); do viewable "ZELT   QX480  CONTROL" || viewable "  COM PORT" && break; sleep 0.2; done
+    sleep 1
     import -window root "$1" && echo "Screenshot: $1 (the panel keeps running; Ctrl+C ends it)"
     wait $panel
 ' "$PANEL" "$SHOT" "$@"

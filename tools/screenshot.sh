@@ -25,7 +25,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     set -e
     out="$1"; panel="$2"
     openbox >/dev/null 2>&1 &
-    sleep 0.5
+    for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
     "$panel" >"$out/panel.log" 2>&1 &
     wid=""
     for _ in $(seq 100); do wid=$(xdotool search --onlyvisible --name "QX480" 2>/dev/null | tail -n 1); [ -n "$wid" ] && break; sleep 0.2; done

@@ -21,6 +21,13 @@ void setUpConfigDir() {
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
     g_dir = pattern;
     setenv("XDG_CONFIG_HOME", g_dir.c_str(), 1);
+    // Qt wants a private runtime folder; this one goes with the settings folder.
+    if (getenv("XDG_RUNTIME_DIR") == nullptr) {
+        const std::string runtime = g_dir + "/runtime";
+        std::filesystem::create_directory(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
     std::atexit(removeDir);
 }
 
