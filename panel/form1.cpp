@@ -49,13 +49,16 @@ QString faceStyle(const QColor& face) {
 }
 
 // Narrows a caption's font until it fits its button, for platforms whose bold face is wide.
+// The design's faces were narrower than the bold faces found here: shrink the size until the text fits.
+QFont fittedFont(QFont f, const QString& text, int room) {
+    while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(text) > room)
+        f.setPointSizeF(f.pointSizeF() - 0.25);
+    return f;
+}
+
 void fitCaption(QPushButton* button) {
     if (button->text().isEmpty()) return;
-    QFont f = button->font();
-    const int room = button->width() - 6;
-    while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(button->text()) > room)
-        f.setPointSizeF(f.pointSizeF() - 0.25);
-    button->setFont(f);
+    button->setFont(fittedFont(button->font(), button->text(), button->width() - 6));
 }
 
 QString latin1(const std::string& s, int limit = -1) {
@@ -132,7 +135,7 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
 
     noticeTimer_.setSingleShot(true);
     noticeTimer_.setInterval(kNoticeMs);
-    connect(&noticeTimer_, &QTimer::timeout, this, [this] { notice_->hide(); });
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] { hideSendNotice(); });
 
     // Key preview: the window sees every key before its focused control.
     qApp->installEventFilter(this);
@@ -215,10 +218,10 @@ void Form1::buildPanel() {
         line->setStyleSheet(lineStyle);
     }
 
-    QFont statusFont = font();
-    statusFont.setPointSizeF(10.5);
+    statusFont_ = font();
+    statusFont_.setPointSizeF(10.5);
     Label25_ = makeLabel(frames_.at("Frame15"), "Label25", "", 1020, 135, 4950, 285);
-    Label25_->setFont(statusFont);
+    Label25_->setFont(statusFont_);
     Label25_->setStyleSheet("QLabel { background-color: white; color: rgb(255, 0, 0); border: 1px solid #606060; }");
 
     Label28_ = makeLabel(this, "Label28", "[CR] :Carriage Return Code (0x0D)", 120, 6405, 3495, 255);
@@ -347,6 +350,8 @@ void Form1::sendButton_Click(const ButtonRow& row) {
 
 void Form1::setSentLine(const std::string& text) {
     sentLine_ = text;
+    // A text on this line means a command went out: an older "not sent" notice would now mislead.
+    if (!text.empty()) hideSendNotice();
     Label11_->setText(latin1(text, kVisibleChars));
 }
 
@@ -357,7 +362,10 @@ void Form1::setReplyLine(const std::string& text) {
 
 void Form1::setStatusLine(const std::string& text) {
     statusLine_ = text;
-    Label25_->setText(latin1(text));
+    const QString shown = latin1(text);
+    // The longest phrase (three temperatures) must show whole.
+    Label25_->setFont(fittedFont(statusFont_, shown, Label25_->contentsRect().width() - 4));
+    Label25_->setText(shown);
 }
 
 void Form1::showSpaceLegend() { Label27_->show(); }
@@ -369,7 +377,11 @@ void Form1::hideLegends() {
 }
 
 void Form1::sendFailed() {
-    QApplication::beep();
+    // One beep per failure the operator caused, not ten a second while a held arrow keeps failing.
+    if (!repeatTick_) {
+        QApplication::beep();
+        ++beeps_;
+    }
     notice_->setText(s_.port.isOpen() ? "Not sent: the device did not take the command."
                                       : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
     notice_->adjustSize();
@@ -382,13 +394,22 @@ void Form1::sendFailed() {
 
 QString Form1::sendNotice() const { return notice_->isVisible() ? notice_->text() : QString(); }
 
+void Form1::hideSendNotice() {
+    noticeTimer_.stop();
+    notice_->hide();
+}
+
 // ---- Press-and-hold --------------------------------------------------------------------------
 
 void Form1::holdButton_MouseDown(const ButtonRow& row) { hold_->mouseDown(row.repeatKey); }
 void Form1::holdButton_MouseUp() { hold_->mouseUp(); }
 void Form1::Cont_M_down() { hold_->Cont_M_down(); }
 void Form1::Cont_M_up() { hold_->Cont_M_up(); }
-void Form1::Timer1_Timer() { hold_->Timer1_Timer(); }
+void Form1::Timer1_Timer() {
+    repeatTick_ = true;
+    hold_->Timer1_Timer();
+    repeatTick_ = false;
+}
 
 void Form1::clearTranscriptLines() {
     setSentLine("");

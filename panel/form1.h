@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -84,6 +85,8 @@ public:
     std::int16_t HoldActive() const { return hold_->holdActive(); }
     // The last "not sent" notice, empty when none is showing.
     QString sendNotice() const;
+    // How many times a failed send has beeped.
+    int beepsGiven() const { return beeps_; }
 
     // The client height in twips (the views: 5300 compact, 7620 full).
     int clientHeightTwips() const;
@@ -117,6 +120,7 @@ private:
     void showPortDialogModal();
     void setClientHeightTwips(int twips);
     void placeBelow(QWidget* window);
+    void hideSendNotice();
 
     Services s_;
     std::unique_ptr<zelt::Timer> timer1_;
@@ -131,10 +135,13 @@ private:
     QLabel* Label11_ = nullptr;  // sent-text line
     QLabel* Label12_ = nullptr;  // reply line
     QLabel* Label25_ = nullptr;  // status line
+    QFont statusFont_;
     QLabel* Label27_ = nullptr;  // space legend
     QLabel* Label28_ = nullptr;  // carriage-return legend
     QLabel* notice_ = nullptr;
     QTimer noticeTimer_;
+    int beeps_ = 0;
+    bool repeatTick_ = false;  // inside Timer1_Timer: a repetition, not a fresh press
     std::string sentLine_, replyLine_, statusLine_;
 };
 

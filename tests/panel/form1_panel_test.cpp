@@ -304,6 +304,19 @@ TEST_F(Panel, CtrlHInThePortDialogDoesNotReachTheMainWindow) {
     EXPECT_EQ(form->height(), px(5300));
 }
 
+TEST_F(Panel, TheLongestStatusPhraseShowsWholeAndAShortOneKeepsTheFullSize) {
+    auto* status = form->findChild<QLabel*>("Label25");
+    const QFont designed = status->font();
+    click("Command54");
+    port.arrive("040.5 041.0 039.0\r");
+    ASSERT_EQ(form->statusLine(), " 0 4 0 . 5 deg C 0 4 1 . 0 deg C 0 3 9 . 0 deg C ");
+    EXPECT_LE(QFontMetrics(status->font()).horizontalAdvance(status->text()), status->contentsRect().width());
+    click("Command44");
+    port.arrive("00\r");
+    ASSERT_EQ(form->statusLine(), " Power ON");
+    EXPECT_EQ(status->font(), designed);
+}
+
 // --- A send that cannot go out -------------------------------------------------------------
 
 TEST_F(Panel, ASendOnAClosedPortBeepsAndShowsANoticeButKeepsTheLines) {
@@ -322,6 +335,28 @@ TEST_F(Panel, ASendOnAClosedPortBeepsAndShowsANoticeButKeepsTheLines) {
     EXPECT_TRUE(form->findChild<QLabel*>("Label28")->isVisible());
     // The notice goes away by itself.
     QTRY_VERIFY_WITH_TIMEOUT(form->sendNotice().isEmpty(), 5000);
+}
+
+TEST_F(Panel, ASendThatGoesOutClearsAnEarlierNotSentNotice) {
+    port.close();
+    click("Command17");
+    ASSERT_FALSE(form->sendNotice().isEmpty());
+    ASSERT_TRUE(port.open());
+    click("Command17");
+    EXPECT_EQ(port.writes, std::vector<std::string>{"C00\r"});
+    EXPECT_TRUE(form->sendNotice().isEmpty());
+}
+
+TEST_F(Panel, AHeldArrowOnAClosedPortBeepsOnceNotEveryRepetition) {
+    port.close();
+    press("Command1");
+    clock.advance(1000);  // ten repetitions, every one failing
+    release("Command1");
+    EXPECT_TRUE(port.writes.empty());
+    EXPECT_EQ(form->beepsGiven(), 1);
+    EXPECT_FALSE(form->sendNotice().isEmpty());
+    click("Command17");  // a fresh failure beeps again
+    EXPECT_EQ(form->beepsGiven(), 2);
 }
 
 // --- With the window's real timers ------------------------------------------------------------
