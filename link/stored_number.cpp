@@ -1,8 +1,8 @@
 #include "link/stored_number.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace zelt {
@@ -11,7 +11,8 @@ double readLeadingNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     std::string number;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     size_t digits = 0;
     auto takeDigits = [&] {
         while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
@@ -25,8 +26,16 @@ double readLeadingNumber(std::string_view text) {
         takeDigits();
     }
     if (digits == 0) return 0.0;
-    // strtod gives +-HUGE_VAL for overflowing digit strings, which then fail every range test.
-    const double value = std::strtod(number.c_str(), nullptr);
+    // from_chars, unlike strtod, reads "." as the decimal point whatever the user's locale says.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Too many digits before the point overflow (and then fail every range test); a long run of
+        // zeros after it only underflows towards 0.
+        const bool huge = number.find_first_not_of("0.") < number.find('.');
+        value = huge ? HUGE_VAL : 0.0;
+    }
+    if (negative) value = -value;
     // Round half to even, whatever rounding mode the process was left in.
     const int previous = std::fegetround();
     std::fesetround(FE_TONEAREST);

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 #include "link/stored_number.h"
 
 namespace zelt {
 namespace {
 
 struct PortCase {
-    const char* stored;
+    std::string stored;
     std::optional<int16_t> expected;
 };
 
@@ -20,6 +23,10 @@ TEST(StoredNumber, PortTextsReadByTheLeadingNumberRule) {
         {".5", 0},       {"1.5", 2},     {"0.5", 0},      {"-", 0},       {"+", 0},
         {"3 4", 3},      {"\t3", 0},     {"3e2", 3},      {"1.2.3", 1},   {"00012", 12},
         {"99999999999999999999999999999999999", std::nullopt},
+        // Past double's range: overflow stays out of range, underflow reads 0.
+        {"1" + std::string(400, '0'), std::nullopt}, {"-1" + std::string(400, '0'), std::nullopt},
+        {"0." + std::string(400, '0') + "1", 0}, {"-0." + std::string(400, '0') + "7", 0},
+        {std::string(400, '0') + "7.5", 8},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(readPortNumber(c.stored), c.expected) << "stored text \"" << c.stored << "\"";
@@ -35,6 +42,25 @@ TEST(StoredNumber, SpeedTextsGive9600OnlyForExactly96) {
     for (const auto& [stored, code] : cases) {
         EXPECT_EQ(readBaudCode(stored), code) << "stored text \"" << stored << "\"";
     }
+}
+
+TEST(StoredNumber, TheDecimalPointIsAPointWhateverTheUsersLocale) {
+    // Qt applies the user's locale to the C library on Unix; a comma locale must not change the rule.
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = name;
+            break;
+        }
+    }
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_EQ(readPortNumber("3.5"), 4);
+    EXPECT_EQ(readPortNumber("2.6"), 3);
+    EXPECT_EQ(readPortNumber("2,6"), 2);
+    EXPECT_EQ(readBaudCode("95.6"), 96);
+    std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 TEST(StoredNumber, SettingsStringFollowsTheSpeedCode) {
