@@ -65,6 +65,8 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
         connect(portOptions_[i], &QRadioButton::toggled, this, [this, n = o.number](bool on) {
             if (on) PortOption_Click(n);
         });
+        // Clicking the option already selected chooses it again, after a number typed beside OTHER.
+        connect(portOptions_[i], &QRadioButton::clicked, this, [this, n = o.number] { PortOption_Click(n); });
     }
     Text1_ = place(new QLineEdit("0", Frame2_), "Text1", 180, 2040, 375, 270);
     Text1_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), Text1_));

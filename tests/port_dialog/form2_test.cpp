@@ -139,6 +139,9 @@ TEST_F(PortDialog, TheLastChoiceByOptionOrBoxIsInForce) {
     QTest::keyClick(other(), Qt::Key_Backspace);
     EXPECT_EQ(other()->text(), "");
     EXPECT_EQ(module.ComPortNumber, 9);
+    // The option still shown as selected, clicked again, is chosen again.
+    QTest::mouseClick(com(3), Qt::LeftButton);
+    EXPECT_EQ(module.ComPortNumber, 3);
 }
 
 TEST_F(PortDialog, OkOpensStoresClosesAndShowsTheMainWindow) {
