@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "app/module1.h"
 #include "link/stored_number.h"
@@ -100,7 +103,21 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
     for (int i = 0; i < 4; ++i) setTabOrder(portOptions_[i], portOptions_[i + 1]);
     setTabOrder(portOptions_[4], Command1_);
     setTabOrder(Command1_, Command2_);
+    // Tab enters each group at its selected option (the arrow keys move within the group).
+    const std::vector<QRadioButton*> speedGroup{Option1_, Option2_};
+    const std::vector<QRadioButton*> portGroupOptions(std::begin(portOptions_), std::end(portOptions_));
+    for (const auto& group : {speedGroup, portGroupOptions}) {
+        for (QRadioButton* option : group)
+            connect(option, &QRadioButton::toggled, this, [group] { tabStopAtSelected(group); });
+        tabStopAtSelected(group);
+    }
     Text1_->setFocus();
+}
+
+void Form2::tabStopAtSelected(const std::vector<QRadioButton*>& group) {
+    const auto selected = std::find_if(group.begin(), group.end(), [](QRadioButton* o) { return o->isChecked(); });
+    QRadioButton* stop = selected != group.end() ? *selected : group.front();
+    for (QRadioButton* option : group) option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Form2::select(QRadioButton* option, const std::function<void()>& handler) {

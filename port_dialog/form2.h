@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QGroupBox;
 class QLabel;
@@ -48,6 +49,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    static void tabStopAtSelected(const std::vector<QRadioButton*>& group);
     // Selecting an option in code counts as the operator's choice: its click handler runs.
     void select(QRadioButton* option, const std::function<void()>& handler);
     void selectSpeed();

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,6 +79,32 @@ TEST_F(PortDialog, LoadSelectsTheCurrentPortAndSpeed) {
     EXPECT_EQ(port.settings(), "9600,N,8,1");
     EXPECT_EQ(module.ComPortNumber, 4);
     EXPECT_EQ(module.BaudCode, 96);
+}
+
+TEST_F(PortDialog, TabEntersEachGroupAtItsSelectedOptionAndArrowsMoveWithin) {
+    module.ComPortNumber = 3;
+    module.BaudCode = 192;
+    load();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    other()->setFocus();
+    auto tab = [](Qt::Key key = Qt::Key_Tab) { QTest::keyClick(QApplication::focusWidget(), key); };
+    tab();
+    EXPECT_EQ(QApplication::focusWidget(), option("Option2"));
+    tab();
+    EXPECT_EQ(QApplication::focusWidget(), com(3));
+    tab();
+    EXPECT_EQ(QApplication::focusWidget(), dialog->findChild<QPushButton*>("Command1"));
+    tab(Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), com(3));
+    tab(Qt::Key_Down);  // moves and chooses
+    EXPECT_TRUE(com(4)->isChecked());
+    EXPECT_EQ(module.ComPortNumber, 4);
+    tab();
+    tab(Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), com(4));
+    tab(Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), option("Option2"));
 }
 
 TEST_F(PortDialog, APortOutsideTheOptionsOpensThroughOkAsItIs) {
