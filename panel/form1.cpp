@@ -418,6 +418,16 @@ void Form1::clearTranscriptLines() {
 
 void Form1::clearReceiveBuffer() { exchange_->clearReceiveBuffer(); }
 
+void Form1::changeEvent(QEvent* event) {
+    // A window that loses the activation (the operator switched away mid-hold, the screen locked)
+    // may never see the release: end the hold here rather than repeat unattended.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && hold_ && hold_->holdActive() != 0) {
+        for (HoldButton* b : findChildren<HoldButton*>()) b->setDown(false);
+        holdButton_MouseUp();
+    }
+    QWidget::changeEvent(event);
+}
+
 // ---- Keyboard --------------------------------------------------------------------------------
 
 void Form1::Form_KeyDown(int keyCode, int shift) {

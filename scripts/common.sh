@@ -19,7 +19,7 @@ ensure_packages() {
 }
 
 # Fonts: the offscreen widget tests and the panel draw text.
-BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
+BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
 
 build_all() {
     if [ ! -f "$BUILD/CMakeCache.txt" ]; then

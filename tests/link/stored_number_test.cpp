@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "link/stored_number.h"
@@ -44,17 +46,26 @@ TEST(StoredNumber, SpeedTextsGive9600OnlyForExactly96) {
     }
 }
 
+// Switches LC_NUMERIC to a locale whose decimal point is a comma: an installed one, else one built
+// with localedef from the locale sources into a temporary folder. False when neither is possible.
+bool switchToCommaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+        if (std::setlocale(LC_NUMERIC, name)) return true;
+    if (!std::filesystem::exists("/usr/share/i18n/locales/de_DE")) return false;
+    const std::string folder = ::testing::TempDir() + "zelt-locales";
+    std::filesystem::create_directories(folder);
+    const std::string build = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0 && !std::filesystem::exists(folder + "/de_DE.UTF-8")) return false;
+    setenv("LOCPATH", folder.c_str(), 1);
+    const bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    unsetenv("LOCPATH");
+    return switched;
+}
+
 TEST(StoredNumber, TheDecimalPointIsAPointWhateverTheUsersLocale) {
     // Qt applies the user's locale to the C library on Unix; a comma locale must not change the rule.
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    const char* comma = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name)) {
-            comma = name;
-            break;
-        }
-    }
-    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    if (!switchToCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma can be had here";
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     EXPECT_EQ(readPortNumber("3.5"), 4);
     EXPECT_EQ(readPortNumber("2.6"), 3);

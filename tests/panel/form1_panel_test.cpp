@@ -160,6 +160,31 @@ TEST_F(Panel, AShortPressSendsOnceAndAHeldButtonRepeats) {
     EXPECT_EQ(form->RepeatKey(), 0);
 }
 
+TEST_F(Panel, AHoldEndsWhenTheWindowLosesTheActivationAndNoReleaseCanCome) {
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    press("Command30");
+    clock.advance(250);
+    ASSERT_EQ(port.writes.size(), 3u);
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    clock.advance(1000);
+    EXPECT_EQ(port.writes.size(), 3u);
+    EXPECT_EQ(form->HoldActive(), 0);
+    EXPECT_FALSE(button("Command30")->isDown());
+    EXPECT_FALSE(form->Timer1().isEnabled());
+    // A later release is harmless, and the next press holds again.
+    release("Command30");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    press("Command30");
+    clock.advance(100);
+    release("Command30");
+    EXPECT_EQ(port.writes.size(), 5u);
+}
+
 TEST_F(Panel, HoldTimingsAtPressAndRelease) {
     press("Command48");
     EXPECT_EQ(form->Timer1().interval(), 100);
