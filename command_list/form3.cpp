@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -73,6 +75,8 @@ Form3::Form3(CommandListHost& host, QWidget* parent) : QWidget(parent, Qt::Windo
     Command2_ = place(new QPushButton("CLOSE", this), "Command2", 9000, 1320, 855, 375);
     Text1_ = place(new QLineEdit(this), "Text1", 120, 720, 8655, 300);
     Text1_->setTextMargins(0, 0, 0, 0);
+    // The line carries one byte per character: a character beyond Latin-1 cannot be sent as typed.
+    Text1_->setValidator(new QRegularExpressionValidator(QRegularExpression("[\\x{0}-\\x{ff}]*"), Text1_));
     Label2_ = legend(place(new QLabel("[CR] :Carriage Return Code (0x0D)", this), "Label2", 240, 1200, 3975, 300));
     Label1_ = legend(place(new QLabel("% :Parameter (0-9).", this), "Label1", 4560, 1200, 2895, 300));
     Combo1_ = fillList(place(new QComboBox(this), "Combo1", 120, 2400, 5055, 300), basicCommandList());
