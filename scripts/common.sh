@@ -15,15 +15,24 @@ ensure_packages() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    # Through env: sudo drops the caller's environment.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
 # Fonts: the offscreen widget tests and the panel draw text.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
 
-build_all() {
-    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+# configure_build SOURCE BUILD [cmake options...]: configures once; again when an earlier configure
+# failed or was interrupted (CMake writes its cache even then, but no build files).
+configure_build() {
+    local source="$1" build="$2"
+    shift 2
+    if [ ! -f "$build/CMakeCache.txt" ] || { [ ! -f "$build/Makefile" ] && [ ! -f "$build/build.ninja" ]; }; then
+        cmake -S "$source" -B "$build" "$@"
     fi
+}
+
+build_all() {
+    configure_build "$ROOT" "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     cmake --build "$BUILD" -j"$(nproc)"
 }

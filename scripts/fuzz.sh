@@ -3,11 +3,9 @@
 # and runs each one: ./scripts/fuzz.sh [runs per target, default 1000000]
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
-ensure_packages clang libclang-rt-14-dev cmake
+ensure_packages clang libclang-rt-14-dev cmake make
 FUZZ_BUILD="$ROOT/build-fuzz"
-if [ ! -f "$FUZZ_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ROOT/fuzz" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
+configure_build "$ROOT/fuzz" "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$FUZZ_BUILD" -j"$(nproc)"
 for target in transcript reply_decoder stored_number command_part; do
     work="$FUZZ_BUILD/corpus-$target"

@@ -8,8 +8,13 @@ REAL=0
 [ "${1:-}" = "--real" ] && { REAL=1; shift; }
 
 HAVE_DISPLAY=0
-{ [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && HAVE_DISPLAY=1
 PACKAGES=("${BUILD_PACKAGES[@]}")
+if [ -n "${DISPLAY:-}" ]; then
+    HAVE_DISPLAY=1
+elif [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    HAVE_DISPLAY=1
+    PACKAGES+=(qt6-wayland)
+fi
 [ "$HAVE_DISPLAY" -eq 0 ] && PACKAGES+=(xvfb xauth imagemagick openbox x11-utils)
 ensure_packages "${PACKAGES[@]}"
 build_all
@@ -19,9 +24,8 @@ EMULATOR="$BUILD/tools/projector_emulator/projector-emulator"
 DEMO="$BUILD/demo"
 
 if [ "$REAL" -eq 0 ]; then
-    mkdir -p "$DEMO/config" "$DEMO/runtime"
-    chmod 700 "$DEMO/runtime"
-    "$EMULATOR" --log --warmup-seconds 5 --cooldown-seconds 5 > "$DEMO/emulator.log" 2>&1 &
+    mkdir -p "$DEMO/config"
+    "$EMULATOR" --log --warmup-seconds 5 --cooldown-seconds 5 --parent $$ > "$DEMO/emulator.log" 2>&1 &
     EMU_PID=$!
     trap 'kill $EMU_PID 2>/dev/null; wait $EMU_PID 2>/dev/null' EXIT
     for _ in $(seq 50); do [ -s "$DEMO/emulator.log" ] && break; sleep 0.1; done
@@ -29,7 +33,7 @@ if [ "$REAL" -eq 0 ]; then
     [ -e "$DEVICE" ] || { echo "The emulator did not start: $(cat "$DEMO/emulator.log")"; exit 1; }
     # Port 1 is the emulator; start straight on it unless the demo's own settings say otherwise.
     [ -f "$DEMO/config/ZELT.conf" ] || printf '[StartUP]\nComPort=1\nBaudRate=192\n' > "$DEMO/config/ZELT.conf"
-    export ZELT_COM1="$DEVICE" XDG_CONFIG_HOME="$DEMO/config" XDG_RUNTIME_DIR="$DEMO/runtime"
+    export ZELT_COM1="$DEVICE" XDG_CONFIG_HOME="$DEMO/config"
     echo "Projector emulator on $DEVICE (port COM1); its log: $DEMO/emulator.log"
     echo "Try: On, then Status every few seconds (Count down, then Power ON). Ctrl+H shows the lower half."
 fi
@@ -40,6 +44,11 @@ if [ "$HAVE_DISPLAY" -eq 1 ]; then
 fi
 
 # No screen here (a server, a container): run on a virtual one and take a picture of it.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    # Qt wants one; a login session would have made it.
+    export XDG_RUNTIME_DIR="$BUILD/runtime"
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 SHOT="$BUILD/panel.png"
 echo "No display found: the panel runs on a virtual screen; a screenshot goes to $SHOT."
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '

@@ -4,9 +4,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 ASAN_BUILD="$ROOT/build-asan"
-if [ ! -f "$ASAN_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DZELT_SANITIZE=ON -DZELT_BUILD_BENCH=OFF
-fi
+configure_build "$ROOT" "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DZELT_SANITIZE=ON -DZELT_BUILD_BENCH=OFF
 cmake --build "$ASAN_BUILD" -j"$(nproc)"
 cd "$ASAN_BUILD"
 # Qt's own libraries are not instrumented; leaks they keep until exit are theirs, not ours.

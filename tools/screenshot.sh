@@ -15,10 +15,11 @@ mkdir -p "$WORK/config" "$WORK/runtime"
 chmod 700 "$WORK/runtime"
 printf '[StartUP]\nComPort=1\nBaudRate=192\n' > "$WORK/config/ZELT.conf"
 
-"$BUILD/tools/projector_emulator/projector-emulator" --warmup-seconds 1 > "$WORK/emulator.out" 2>&1 &
+"$BUILD/tools/projector_emulator/projector-emulator" --warmup-seconds 1 --parent $$ > "$WORK/emulator.out" 2>&1 &
 EMU=$!
 trap 'kill $EMU 2>/dev/null || true; rm -rf "$WORK"' EXIT
 for _ in $(seq 50); do [ -s "$WORK/emulator.out" ] && break; sleep 0.1; done
+[ -e "$(head -n 1 "$WORK/emulator.out")" ] || { echo "The emulator did not start: $(cat "$WORK/emulator.out")"; exit 1; }
 
 export ZELT_COM1="$(head -n 1 "$WORK/emulator.out")" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/runtime"
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
@@ -40,7 +41,8 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     shot full-status
     at 490 484 0.8        # COM: the port dialog
     shot port-dialog
-    dlg=$(xdotool search --onlyvisible --name "COM PORT" | tail -n 1)
+    dlg=$(xdotool search --onlyvisible --name "COM PORT" 2>/dev/null | tail -n 1 || true)
+    [ -n "$dlg" ] || { echo "the port dialog did not show"; exit 1; }
     xdotool mousemove --window "$dlg" 160 164 click 1; sleep 0.5   # Cancel: back to the port
     at 490 456 0.8        # Command Table
     shot command-list

@@ -151,7 +151,7 @@ EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options, int st
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> all = {ZELT_EMULATOR_PATH};
+    std::vector<std::string> all = {ZELT_EMULATOR_PATH, "--parent", std::to_string(getpid())};  // ends with this test
     all.insert(all.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -57,7 +60,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addclose(&actions, err[0]);
-        std::vector<std::string> all = {ZELT_EMULATOR_PATH};
+        std::vector<std::string> all = {ZELT_EMULATOR_PATH, "--parent", std::to_string(getpid())};  // ends with this test
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all) argv.push_back(a.data());
@@ -209,6 +212,57 @@ TEST(ProjectorEmulatorProcess, BadOptionExitsWithStatus2) {
     const std::string error = emulator.standardError();
     EXPECT_NE(error.find("--baud"), std::string::npos) << error;
     EXPECT_NE(error.find("Usage:"), std::string::npos) << error;
+}
+
+TEST(ProjectorEmulatorProcess, ALinkNameReplacesOnlyAStaleLink) {
+    const std::string folder = ::testing::TempDir() + "emulator-links-" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string users = folder + "/users", stale = folder + "/stale";
+    std::filesystem::create_symlink("/dev/null", users);       // somebody's own link: kept
+    std::filesystem::create_symlink("/dev/pts/98765", stale);  // an earlier emulator's: replaced
+    {
+        EmulatorProcess refused({"--link", users});
+        EXPECT_EQ(refused.exitStatus(), 1);
+        EXPECT_NE(refused.standardError().find("already links to /dev/null"), std::string::npos)
+            << refused.standardError();
+        EXPECT_EQ(std::filesystem::read_symlink(users), "/dev/null");
+    }
+    {
+        EmulatorProcess replacing({"--link", stale});
+        const std::string device = replacing.readLine();
+        EXPECT_EQ(std::filesystem::read_symlink(stale), device);
+        replacing.signal(SIGTERM);
+        EXPECT_EQ(replacing.exitStatus(), 0);
+        EXPECT_FALSE(std::filesystem::is_symlink(stale));  // removed at the end
+    }
+    std::filesystem::remove_all(folder);
+}
+
+TEST(ProjectorEmulatorProcess, EndsWithTheProcessNamedAsItsParent) {
+    // A shell starts it in the background, names itself the parent, and ends.
+    const std::string command = std::string("sh -c '") + ZELT_EMULATOR_PATH +
+                                " --parent $$ >/dev/null 2>&1 & echo $!; sleep 0.5'";
+    FILE* shell = popen(command.c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    int pid = 0;
+    ASSERT_EQ(std::fscanf(shell, "%d", &pid), 1);
+    pclose(shell);
+    ASSERT_GT(pid, 0);
+    // Gone, or a zombie its new parent has not reaped yet.
+    auto gone = [pid] {
+        if (kill(pid, 0) != 0) return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string number, name, state;
+        stat >> number >> name >> state;
+        return state == "Z";
+    };
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        ended = gone();
+        if (!ended) usleep(50 * 1000);
+    }
+    if (!ended) kill(pid, SIGKILL);
+    EXPECT_TRUE(ended) << "the emulator outlived the process it was told to end with";
 }
 
 }  // namespace

@@ -22,8 +22,13 @@ std::string linkTarget(const std::string& path) {
 DeviceLink::DeviceLink(std::string path, std::string target) : path_(std::move(path)), target_(std::move(target)) {
     struct stat st {};
     if (lstat(path_.c_str(), &st) == 0) {
-        // A link left by an emulator that did not end cleanly is ours to replace; a file is not.
+        // A link left by an emulator that did not end cleanly (to a pseudo-terminal, or to nothing
+        // any more) is ours to replace; a file, or a link of the user's to another device, is not.
         if (!S_ISLNK(st.st_mode)) throw std::runtime_error(path_ + " exists and is not a symbolic link");
+        struct stat targetStat {};
+        const bool dangling = stat(path_.c_str(), &targetStat) != 0;
+        if (!dangling && linkTarget(path_).rfind("/dev/pts/", 0) != 0)
+            throw std::runtime_error(path_ + " already links to " + linkTarget(path_) + "; choose another name");
         ::unlink(path_.c_str());
     }
     if (symlink(target_.c_str(), path_.c_str()) != 0) {

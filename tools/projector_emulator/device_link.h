@@ -8,8 +8,8 @@ namespace zelt::emulator {
 // unless something else has replaced it meanwhile.
 class DeviceLink {
 public:
-    // Replaces an existing symbolic link of that name; throws std::runtime_error when the name is
-    // taken by anything else or the link cannot be made.
+    // Replaces a stale symbolic link of that name (to a pseudo-terminal, or dangling); throws
+    // std::runtime_error when the name is taken by anything else or the link cannot be made.
     DeviceLink(std::string path, std::string target);
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;

@@ -1,6 +1,8 @@
 // projector-emulator: the projector's end of the RS-232C line, for trying the control panel
 // without the hardware and for end-to-end tests. See usage() in options.cpp.
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +52,12 @@ int main(int argc, char** argv) {
     if (signals < 0) {
         std::perror("projector-emulator: signalfd");
         return 1;
+    }
+    if (options.parentPid != 0) {
+        // A crashed test must not leave its emulator behind: the parent's end stops this one as
+        // SIGTERM would. The check after covers a parent that ended before the request.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != options.parentPid) return 0;
     }
     try {
         SerialLine line = options.device.empty() ? SerialLine::openPseudoTerminal(options.baud)

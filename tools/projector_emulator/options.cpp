@@ -95,6 +95,13 @@ const std::vector<ValueOption>& valueOptions() {
         {"--flood", secondsIn(0, false, [](Options& o, double s) { o.floodSeconds = s; })},
         {"--exit-after-seconds", secondsIn(0, false, [](Options& o, double s) { o.exitAfterSeconds = s; })},
         {"--vanish-after-seconds", secondsIn(0, false, [](Options& o, double s) { o.vanishAfterSeconds = s; })},
+        {"--parent",
+         [](std::string_view value, Options& o) -> std::string {
+             const auto number = wholeNumber(value);
+             if (!number || *number < 1 || *number > 0x7fffffff) return "expects a process id";
+             o.parentPid = static_cast<int>(*number);
+             return {};
+         }},
     };
     return options;
 }
@@ -175,6 +182,7 @@ Replies:
 Run:
   --exit-after-seconds S     exit by itself after S seconds
   --vanish-after-seconds S   make the device vanish after S seconds, then exit
+  --parent PID               exit when process PID ends (a test or script that started it)
   --log                      one line per event on standard output:
                                <t> RX "<command>"[ <name>=<value>]... -> ACK|"<reply>"|none
                                <t> STATE <name>=<value>...        (end of count down, cooling)

@@ -22,6 +22,7 @@ struct Options {
     double floodSeconds = 0;  // 0: no flood
     std::optional<double> exitAfterSeconds;
     std::optional<double> vanishAfterSeconds;
+    int parentPid = 0;  // 0: none to watch
     bool help = false;
 };
 
