@@ -48,14 +48,15 @@ QString faceStyle(const QColor& face) {
         .arg(face.name(), face.darker(160).name(), face.lighter(108).name(), face.darker(125).name());
 }
 
-// Narrows a caption's font until it fits its button, for platforms whose bold face is wide.
-// The design's faces were narrower than the bold faces found here: shrink the size until the text fits.
+// The design's faces were narrower than the bold faces found here: shrink the size until the text
+// fits its room.
 QFont fittedFont(QFont f, const QString& text, int room) {
     while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(text) > room)
         f.setPointSizeF(f.pointSizeF() - 0.25);
     return f;
 }
 
+// Narrows a caption's font until it fits its button.
 void fitCaption(QPushButton* button) {
     if (button->text().isEmpty()) return;
     button->setFont(fittedFont(button->font(), button->text(), button->width() - 6));
