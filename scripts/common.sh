@@ -1,8 +1,9 @@
-# Shared by run.sh and test.sh: installs what is missing, then configures and builds incrementally.
+# Shared by the scripts: installs what is missing, then configures by the presets in
+# CMakePresets.json and builds incrementally.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${ZELT_BUILD_DIR:-$ROOT/build}"
+BUILD="$ROOT/build"  # the "default" preset's folder
 
 # ensure_packages pkg...: installs the Debian packages that are not installed yet.
 ensure_packages() {
@@ -22,17 +23,14 @@ ensure_packages() {
 # Fonts: the offscreen widget tests and the panel draw text.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
 
-# configure_build SOURCE BUILD [cmake options...]: configures once; again when an earlier configure
-# failed or was interrupted (CMake writes its cache even then, but no build files).
-configure_build() {
-    local source="$1" build="$2"
-    shift 2
-    if [ ! -f "$build/CMakeCache.txt" ] || { [ ! -f "$build/Makefile" ] && [ ! -f "$build/build.ninja" ]; }; then
-        cmake -S "$source" -B "$build" "$@"
-    fi
+# Cache options from the environment: ZELT_WERROR=ON (as .ci/run sets it) makes warnings errors.
+PRESET_OPTIONS=()
+if [ -n "${ZELT_WERROR:-}" ]; then PRESET_OPTIONS+=("-DZELT_WERROR=$ZELT_WERROR"); fi
+
+# build_preset PRESET: configures by the preset (incrementally; again after a configure that failed
+# or was interrupted), then builds.
+build_preset() {
+    (cd "$ROOT" && cmake --preset "$1" "${PRESET_OPTIONS[@]}" && cmake --build --preset "$1" -j"$(nproc)")
 }
 
-build_all() {
-    configure_build "$ROOT" "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$BUILD" -j"$(nproc)"
-}
+build_all() { build_preset default; }

@@ -4,9 +4,12 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
 ensure_packages clang libclang-rt-14-dev cmake make
-FUZZ_BUILD="$ROOT/build-fuzz"
-configure_build "$ROOT/fuzz" "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$FUZZ_BUILD" -j"$(nproc)"
+FUZZ_BUILD="$ROOT/build-fuzz"  # the "fuzz" preset's folder
+# A folder configured from fuzz/ alone, as before the presets, cannot be reconfigured from the root.
+if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache.txt"; then
+    rm -rf "$FUZZ_BUILD"
+fi
+build_preset fuzz
 for target in transcript reply_decoder stored_number command_part; do
     work="$FUZZ_BUILD/corpus-$target"
     mkdir -p "$work"

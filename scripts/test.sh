@@ -3,5 +3,5 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 build_all
-cd "$BUILD"
-ctest --output-on-failure -j"$(nproc)" "$@"
+cd "$ROOT"
+ctest --preset default -j"$(nproc)" "$@"

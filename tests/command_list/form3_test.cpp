@@ -358,7 +358,7 @@ TEST_F(CommandListWindow, AnEditorTextSendsItsPartBeforeTheFirstBracket) {
     EXPECT_EQ(host.sent, expected);
     // One byte per character on the line: Latin-1 goes out as its byte, anything beyond is refused.
     retype("C");
-    for (const QString typed : {QString(QChar(0xe9)), QString(QChar(0x20ac)), QString("1")})
+    for (const QString& typed : {QString(QChar(0xe9)), QString(QChar(0x20ac)), QString("1")})
         QTest::sendKeyEvent(QTest::Click, editor(), Qt::Key_unknown, typed, Qt::NoModifier);
     EXPECT_EQ(editor()->text(), QString::fromUtf8("C\u00e91"));
     EXPECT_EQ(form->SendText(), "C\xe9" "1\r");
