@@ -38,10 +38,11 @@
 #include "panel/form1.h"
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
+#include "tests/support/child_process.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_config.h"
 
-#ifndef ZELT_EMULATOR_PATH
-#define ZELT_EMULATOR_PATH "projector-emulator"
-#endif
 #ifndef ZELT_BUILD_TYPE
 #define ZELT_BUILD_TYPE "unknown"
 #endif
@@ -61,7 +62,7 @@ struct Options {
     int startupRuns = 10;
     int floodQuietMs = -1;   // A's length; default 20 s (5 s quick)
     int floodClicksMs = -1;  // B's length; default 40 s (5 s quick)
-    std::string emulator = ZELT_EMULATOR_PATH;
+    std::string emulator = test::emulatorPath();
 };
 
 std::string fmt(const char* format, double value) {
@@ -292,7 +293,7 @@ Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
     Section out{"1. Click \"Status\" (Command44) → first byte readable on the pty master (" +
                     std::to_string(clicks) + " clicks)",
                 {}};
-    perf::Pty pty;
+    test::PtyPair pty;
     Panel panel(pty.slavePath(), false);
     if (!panel.start()) {
         out.note("window over the pty", "port did not open");
@@ -367,7 +368,7 @@ Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
 Section holdCadence(int holdMs) {
     const int ideal = holdMs / 100 + 1;
     Section out{"2. Hold \"Volume +\" (Command1) for " + fmt("%.0f s", holdMs / 1000.0) + ", \"C09\\r\" every 100 ms", {}};
-    perf::Pty pty;
+    test::PtyPair pty;
     Panel panel(pty.slavePath(), false);
     if (!panel.start()) {
         out.note("window over the pty", "port did not open");
@@ -428,14 +429,14 @@ Section flood(const Options& opt, int quietMs, int clicksMs) {
                     fmt("%.0f s", quietMs / 1000.0) + " without sends, B = " + fmt("%.0f s", clicksMs / 1000.0) +
                     " with a \"Status\" click every 250 ms",
                 {}};
-    perf::ChildProcess emulator;
-    if (!emulator.start({opt.emulator, "--flood", fmt("%g", floodSeconds), "--log"})) {
-        out.note("emulator", "could not start " + opt.emulator);
+    test::EmulatorProcess emulator({"--flood", fmt("%g", floodSeconds), "--log"},
+                                   {.program = opt.emulator, .startTimeoutMs = 5000});
+    if (!emulator.started()) {
+        out.note("emulator", "could not start " + opt.emulator + ": " + emulator.startError());
         return out;
     }
-    const std::string device = emulator.firstLine(5000);
-    const std::string startLine =
-        emulator.waitForLine([](const std::string& l) { return l.find(" FLOOD start ") != std::string::npos; }, 5000);
+    const std::string device = emulator.devicePath();
+    const std::string startLine = emulator.waitForLine(" FLOOD start ", 5000);
     if (device.empty() || startLine.empty()) {
         out.note("emulator", "no pty path or no FLOOD start line");
         return out;
@@ -683,7 +684,7 @@ Section flood(const Options& opt, int quietMs, int clicksMs) {
 
 // The child's side: one start-up in this fresh process, reported on one line.
 int startupOnly(Clock::time_point appMade) {
-    perf::Pty pty;
+    test::PtyPair pty;
     Panel panel(pty.slavePath(), false);
     FirstEvents first(&panel.form());
     const bool shown = panel.start();
@@ -710,14 +711,14 @@ std::vector<Section> startup(int runs) {
     int failed = 0;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     for (int i = 0; i < runs; ++i) {
-        perf::ChildProcess child;
+        test::ChildProcess child;
         if (!child.start({self, "--startup-only"})) {
             ++failed;
             continue;
         }
         const std::string line =
             child.waitForLine([](const std::string& l) { return l.rfind("STARTUP ", 0) == 0; }, 30000);
-        child.wait();
+        child.waitForExit(30000);
         if (line.find("ok=1") == std::string::npos) {
             ++failed;
             continue;
@@ -748,30 +749,6 @@ std::vector<Section> startup(int runs) {
 }
 
 // ---- Process set-up ----------------------------------------------------------------------------
-
-// A settings folder (and, when there is none, a runtime folder) of this process's own.
-class TempHome {
-public:
-    TempHome() {
-        char pattern[] = "/tmp/zelt-perf-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) return;
-        dir_ = pattern;
-        std::filesystem::create_directory(dir_ + "/config");
-        setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-        if (!getenv("XDG_RUNTIME_DIR")) {
-            std::filesystem::create_directory(dir_ + "/runtime");
-            std::filesystem::permissions(dir_ + "/runtime", std::filesystem::perms::owner_all);
-            setenv("XDG_RUNTIME_DIR", (dir_ + "/runtime").c_str(), 1);
-        }
-    }
-    ~TempHome() {
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-    }
-
-private:
-    std::string dir_;
-};
 
 bool parseOptions(int argc, char** argv, Options& opt) {
     for (int i = 1; i < argc; ++i) {
@@ -806,7 +783,8 @@ int main(int argc, char** argv) {
     Options opt;
     if (!parseOptions(argc, argv, opt)) return 2;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    TempHome home;
+    // A settings folder (and, when there is none, a runtime folder) of this process's own.
+    test::setUpConfigDir();
     QApplication app(argc, argv);
     const auto appMade = Clock::now();
     if (opt.startupOnly) return startupOnly(appMade);

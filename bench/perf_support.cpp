@@ -1,13 +1,6 @@
 #include "bench/perf_support.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,9 +11,6 @@
 #include <fstream>
 #include <numeric>
 #include <sstream>
-#include <stdexcept>
-
-extern char** environ;
 
 namespace zelt::perf {
 
@@ -129,134 +119,6 @@ std::vector<double> SleepProbe::between(Clock::time_point from, Clock::time_poin
         if (s.at >= from && s.at < to) out.push_back(s.lateMs);
     }
     return out;
-}
-
-// ---- Pty ------------------------------------------------------------------------------------
-
-Pty::Pty() {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-    slavePath_ = name;
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    slaveKeeper_ = slave;
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    fcntl(master_, F_SETFD, FD_CLOEXEC);
-    fcntl(slaveKeeper_, F_SETFD, FD_CLOEXEC);
-}
-
-Pty::~Pty() {
-    if (master_ >= 0) close(master_);
-    if (slaveKeeper_ >= 0) close(slaveKeeper_);
-}
-
-bool Pty::waitReadable(int timeoutMs) const {
-    pollfd p{master_, POLLIN, 0};
-    return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
-}
-
-std::string Pty::drain() {
-    std::string out;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0) break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
-}
-
-// ---- ChildProcess ---------------------------------------------------------------------------
-
-ChildProcess::~ChildProcess() { stop(); }
-
-bool ChildProcess::start(const std::vector<std::string>& argv) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        pid_ = -1;
-        return false;
-    }
-    out_ = fds[0];
-    reader_ = std::thread([this] { readLoop(); });
-    return true;
-}
-
-void ChildProcess::readLoop() {
-    std::string partial;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(out_, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        partial.append(buf, static_cast<size_t>(n));
-        std::size_t eol;
-        bool added = false;
-        while ((eol = partial.find('\n')) != std::string::npos) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(partial.substr(0, eol));
-            partial.erase(0, eol + 1);
-            added = true;
-        }
-        if (added) changed_.notify_all();
-    }
-    ended_ = true;
-    changed_.notify_all();
-}
-
-std::string ChildProcess::waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs) {
-    std::unique_lock lock(mutex_);
-    std::string found;
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const std::string& line : lines_) {
-            if (match(line)) {
-                found = line;
-                return true;
-            }
-        }
-        return ended_.load();
-    });
-    return found;
-}
-
-std::string ChildProcess::firstLine(int timeoutMs) {
-    return waitForLine([](const std::string&) { return true; }, timeoutMs);
-}
-
-std::vector<std::string> ChildProcess::lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-}
-
-int ChildProcess::wait() {
-    int status = 0;
-    if (pid_ > 0) {
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-    }
-    if (reader_.joinable()) reader_.join();
-    if (out_ >= 0) close(out_);
-    out_ = -1;
-    return status;
-}
-
-int ChildProcess::stop() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
-    return wait();
 }
 
 }  // namespace zelt::perf

@@ -1,16 +1,14 @@
 #pragma once
 
-// Plumbing for panel_perf: a pseudo-terminal pair, child processes with a line-read stdout,
-// statistics and the process's own resource figures. POSIX (Linux), no Qt.
+// Measuring for panel_perf: statistics, the process's own resource figures and a reference for
+// wake-up delays. POSIX (Linux), no Qt. Pseudo-terminals and child processes come from the test
+// support library (tests/support).
 
 #include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,62 +80,6 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::vector<Sample> samples_;  // written by the thread until stop()
-};
-
-// A pseudo-terminal: the panel opens the slave by its path, the measurement reads the master.
-// The slave stays open here too, so its raw settings last and the master never sees a hang-up.
-class Pty {
-public:
-    Pty();
-    ~Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& slavePath() const { return slavePath_; }
-    int master() const { return master_; }
-    // Waits until the master has something to read; false after timeoutMs.
-    bool waitReadable(int timeoutMs) const;
-    // Everything already waiting, without blocking.
-    std::string drain();
-
-private:
-    int master_ = -1;
-    int slaveKeeper_ = -1;
-    std::string slavePath_;
-};
-
-// A child process whose standard output is read line by line on a thread of its own.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // Starts argv[0] with the arguments; stderr is shared with this process. False on failure.
-    bool start(const std::vector<std::string>& argv);
-    // The first line of output, waiting up to timeoutMs; empty when none came.
-    std::string firstLine(int timeoutMs);
-    // Every complete line so far (the first included).
-    std::vector<std::string> lines() const;
-    // Waits until a line satisfies `match` or timeoutMs passes; returns it, or empty.
-    std::string waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs);
-    // SIGTERM (when still running), then reaps it and ends the reader; returns the exit status.
-    int stop();
-    // Reaps a child that ends by itself; returns the exit status.
-    int wait();
-    pid_t pid() const { return pid_; }
-
-private:
-    void readLoop();
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::thread reader_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-    std::atomic<bool> ended_{false};
 };
 
 }  // namespace zelt::perf

@@ -57,7 +57,7 @@ TEST_F(E2ePanel, PowerOnCountsDownThenOn) {
     EXPECT_EQ(status.front().reply, "40\r");
     EXPECT_EQ(status.back().reply, "00\r");
     EXPECT_TRUE(emulator->sawLine(" STATE power=on"));
-    const std::vector<std::string>& log = emulator->lines();
+    const std::vector<std::string> log = emulator->lines();
     const auto firstWith = [&log](std::string_view part) {
         for (size_t i = 0; i < log.size(); ++i) {
             if (log[i].find(part) != std::string::npos) return i;

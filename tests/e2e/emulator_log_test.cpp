@@ -1,9 +1,9 @@
 // The end-to-end tests read the emulator's log through parseRxLine; it must read it right.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
-namespace zelt::e2e {
+namespace zelt::test {
 namespace {
 
 TEST(E2eEmulatorLog, ReadsAnAcknowledgedCommandWithItsChanges) {
@@ -46,4 +46,4 @@ TEST(E2eEmulatorLog, OtherLinesAreNotRxLines) {
 }
 
 }  // namespace
-}  // namespace zelt::e2e
+}  // namespace zelt::test

@@ -71,7 +71,6 @@ bool PanelOnEmulator::waitUntil(const std::function<bool()>& done, int timeoutMs
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        for (const auto& e : emulators) e->pump();
         if (done()) return true;
         if (timer.elapsed() > timeoutMs) return false;
         QTest::qWait(2);
@@ -81,11 +80,7 @@ bool PanelOnEmulator::waitUntil(const std::function<bool()>& done, int timeoutMs
 void PanelOnEmulator::spin(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) {
-        for (const auto& e : emulators) e->pump();
-        QTest::qWait(2);
-    }
-    for (const auto& e : emulators) e->pump();
+    while (timer.elapsed() < ms) QTest::qWait(2);
 }
 
 QPushButton* PanelOnEmulator::panelButton(const char* name) {

@@ -14,12 +14,15 @@
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
 #include "platform/timer.h"
-#include "tests/e2e/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 class QComboBox;
 class QPushButton;
 
 namespace zelt::e2e {
+
+using test::EmulatorProcess;
+using test::RxLine;
 
 // Long enough for a loaded machine; a test that waits this long has failed anyway.
 inline constexpr int kGenerousMs = 15000;
@@ -42,10 +45,10 @@ protected:
     // As app/main.cpp: builds the main window, runs Form_Load (the port must open) and shows it.
     void startPanel();
 
-    // Runs the event loop, reading the emulators' logs meanwhile, until `done` holds; false when
-    // it still does not after `timeoutMs`.
+    // Runs the event loop until `done` holds; false when it still does not after `timeoutMs`. The
+    // emulators' logs are read meanwhile on threads of their own.
     bool waitUntil(const std::function<bool()>& done, int timeoutMs = kGenerousMs);
-    // Runs the event loop for about `ms`, reading the emulators' logs meanwhile.
+    // Runs the event loop for about `ms`.
     void spin(int ms);
 
     // A push button of the main window itself (the other windows reuse the control names).

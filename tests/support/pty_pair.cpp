@@ -22,6 +22,8 @@ PtyPair::PtyPair() {
     tcsetattr(slave, TCSANOW, &t);
     slaveKeeper_ = slave;
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slaveKeeper_, F_SETFD, FD_CLOEXEC);
 }
 
 PtyPair::~PtyPair() {
@@ -60,6 +62,11 @@ std::string PtyPair::receive(size_t atLeast, int timeoutMs) {
         if (n > 0) out.append(buf, static_cast<size_t>(n));
     }
     return out;
+}
+
+bool PtyPair::waitReadable(int timeoutMs) const {
+    pollfd p{master_, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
 }
 
 std::string PtyPair::drain() {

@@ -4,8 +4,10 @@
 
 namespace zelt::test {
 
-// A pseudo-terminal for serial tests: the program under test opens the slave by its path, the
-// test plays the far end on the master.
+// A pseudo-terminal for serial tests and benchmarks: the program under test opens the slave by its
+// path, the test plays the far end on the master. The slave stays open here too, so its raw
+// settings last between the program's opens and the master never sees a hang-up; neither end is
+// inherited by child processes.
 class PtyPair {
 public:
     PtyPair();
@@ -20,6 +22,8 @@ public:
     void send(const std::string& bytes);
     // Reads what the program wrote, waiting up to timeoutMs for at least `atLeast` bytes.
     std::string receive(size_t atLeast, int timeoutMs);
+    // Waits until the master has something to read; false after timeoutMs.
+    bool waitReadable(int timeoutMs) const;
     // Everything already waiting, without blocking.
     std::string drain();
     // The line speed the program set on the slave, in bit/s (0 when unknown).

@@ -2,8 +2,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,10 +14,13 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/emulator_process.h"
 
 namespace zelt {
 namespace {
+
+using test::EmulatorProcess;
+using test::StandardError;
 
 constexpr int kGenerousMs = 10000;
 
@@ -46,84 +47,6 @@ std::string readUntil(int fd, Done done, int timeoutMs) {
     }
     return got;
 }
-
-// The emulator as a child process, its standard output and error on pipes.
-class EmulatorProcess {
-public:
-    explicit EmulatorProcess(const std::vector<std::string>& args) {
-        int out[2];
-        int err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, err[0]);
-        std::vector<std::string> all = {ZELT_EMULATOR_PATH, "--parent", std::to_string(getpid())};  // ends with this test
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, ZELT_EMULATOR_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        ::close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-    }
-    ~EmulatorProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-        ::close(err_);
-    }
-
-    // The next whole line of standard output, without its line feed.
-    std::string readLine() {
-        for (;;) {
-            const size_t end = pending_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 1);
-                return line;
-            }
-            const std::string more = readUntil(out_, [](const std::string& s) { return !s.empty(); }, kGenerousMs);
-            if (more.empty()) return {};
-            pending_ += more;
-        }
-    }
-    // Lines of standard output until one holds `part`; that line, or "" when none came.
-    std::string waitForLine(const std::string& part) {
-        for (std::string line = readLine(); !line.empty(); line = readLine()) {
-            if (line.find(part) != std::string::npos) return line;
-        }
-        return {};
-    }
-    std::string standardError() {
-        return readUntil(err_, [](const std::string&) { return false; }, kGenerousMs);
-    }
-    void signal(int number) { kill(pid_, number); }
-    // The exit status, -1 when it did not exit normally within the time.
-    int exitStatus() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (remainingMs(deadline) == 0) return -1;
-            usleep(10000);
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    std::string pending_;
-};
 
 // The panel's end: the pty slave opened raw 8N1 at a speed.
 class PanelEnd {
@@ -167,8 +90,8 @@ private:
 
 TEST(ProjectorEmulatorProcess, AnswersStatusAndPowerOnAtItsSpeed) {
     EmulatorProcess emulator({});
-    const std::string path = emulator.readLine();
-    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    const std::string path = emulator.devicePath();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path << emulator.startError();
     PanelEnd panel(path, B19200);
     ASSERT_TRUE(panel.isOpen());
     panel.send("CR0\r");
@@ -177,39 +100,39 @@ TEST(ProjectorEmulatorProcess, AnswersStatusAndPowerOnAtItsSpeed) {
     panel.send("0\r");
     EXPECT_EQ(panel.receive(1), "\x06");
     emulator.signal(SIGTERM);
-    EXPECT_EQ(emulator.exitStatus(), 0);
+    EXPECT_EQ(emulator.waitForExit(kGenerousMs), 0);
 }
 
 TEST(ProjectorEmulatorProcess, IgnoresAPanelAtAnotherSpeed) {
     EmulatorProcess emulator({"--log"});
-    const std::string path = emulator.readLine();
-    PanelEnd panel(path, B9600);
+    PanelEnd panel(emulator.devicePath(), B9600);
     ASSERT_TRUE(panel.isOpen());
     panel.send("CR0\r");
-    EXPECT_NE(emulator.waitForLine(" MISMATCH "), "");
+    EXPECT_NE(emulator.waitForLine(" MISMATCH ", kGenerousMs), "");
     // The first bytes after switching to the right speed are the reply to the second query: the
     // first one went unanswered.
     panel.setSpeed(B19200);
     panel.send("CR0\r");
     EXPECT_EQ(panel.receive(3), "80\r");
-    EXPECT_NE(emulator.waitForLine("RX \"CR0\" -> \"80\\r\""), "");
+    EXPECT_NE(emulator.waitForLine("RX \"CR0\" -> \"80\\r\"", kGenerousMs), "");
 }
 
 TEST(ProjectorEmulatorProcess, VanishingHangsUpThePanel) {
     EmulatorProcess emulator({});
-    PanelEnd panel(emulator.readLine(), B19200);
+    PanelEnd panel(emulator.devicePath(), B19200);
     ASSERT_TRUE(panel.isOpen());
     panel.send("CR0\r");
     ASSERT_EQ(panel.receive(3), "80\r");
     emulator.signal(SIGUSR1);
     EXPECT_TRUE(panel.hangsUp());
-    EXPECT_EQ(emulator.exitStatus(), 0);
+    EXPECT_EQ(emulator.waitForExit(kGenerousMs), 0);
 }
 
 TEST(ProjectorEmulatorProcess, BadOptionExitsWithStatus2) {
-    EmulatorProcess emulator({"--baud", "1234"});
-    EXPECT_EQ(emulator.exitStatus(), 2);
-    const std::string error = emulator.standardError();
+    EmulatorProcess emulator({"--baud", "1234"}, {.standardError = StandardError::Captured});
+    EXPECT_FALSE(emulator.started());
+    EXPECT_EQ(emulator.waitForExit(kGenerousMs), 2);
+    const std::string error = emulator.standardError(kGenerousMs);
     EXPECT_NE(error.find("--baud"), std::string::npos) << error;
     EXPECT_NE(error.find("Usage:"), std::string::npos) << error;
 }
@@ -221,18 +144,18 @@ TEST(ProjectorEmulatorProcess, ALinkNameReplacesOnlyAStaleLink) {
     std::filesystem::create_symlink("/dev/null", users);       // somebody's own link: kept
     std::filesystem::create_symlink("/dev/pts/98765", stale);  // an earlier emulator's: replaced
     {
-        EmulatorProcess refused({"--link", users});
-        EXPECT_EQ(refused.exitStatus(), 1);
-        EXPECT_NE(refused.standardError().find("already links to /dev/null"), std::string::npos)
-            << refused.standardError();
+        EmulatorProcess refused({"--link", users}, {.standardError = StandardError::Captured});
+        EXPECT_EQ(refused.waitForExit(kGenerousMs), 1);
+        const std::string error = refused.standardError(kGenerousMs);
+        EXPECT_NE(error.find("already links to /dev/null"), std::string::npos) << error;
         EXPECT_EQ(std::filesystem::read_symlink(users), "/dev/null");
     }
     {
         EmulatorProcess replacing({"--link", stale});
-        const std::string device = replacing.readLine();
+        const std::string device = replacing.devicePath();
         EXPECT_EQ(std::filesystem::read_symlink(stale), device);
         replacing.signal(SIGTERM);
-        EXPECT_EQ(replacing.exitStatus(), 0);
+        EXPECT_EQ(replacing.waitForExit(kGenerousMs), 0);
         EXPECT_FALSE(std::filesystem::is_symlink(stale));  // removed at the end
     }
     std::filesystem::remove_all(folder);
@@ -240,7 +163,7 @@ TEST(ProjectorEmulatorProcess, ALinkNameReplacesOnlyAStaleLink) {
 
 TEST(ProjectorEmulatorProcess, EndsWithTheProcessNamedAsItsParent) {
     // A shell starts it in the background, names itself the parent, and ends.
-    const std::string command = std::string("sh -c '") + ZELT_EMULATOR_PATH +
+    const std::string command = "sh -c '" + test::emulatorPath() +
                                 " --parent $$ >/dev/null 2>&1 & echo $!; sleep 0.5'";
     FILE* shell = popen(command.c_str(), "r");
     ASSERT_NE(shell, nullptr);
