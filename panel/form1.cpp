@@ -116,6 +116,7 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
         s_.makeTimer = [](int ms) -> std::unique_ptr<zelt::Timer> { return std::make_unique<QtTimer>(ms); };
     }
     if (!s_.endSystem) s_.endSystem = [] { QApplication::quit(); };
+    if (!s_.beep) s_.beep = [] { QApplication::beep(); };
     timer1_ = s_.makeTimer(kInitialTimer1);
     timer2_ = s_.makeTimer(kInitialTimer2);
     timer4_ = s_.makeTimer(kInitialTimer4);
@@ -346,19 +347,16 @@ void Form1::sendButton_Click(const ButtonRow& row) {
 }
 
 void Form1::setSentLine(const std::string& text) {
-    sentLine_ = text;
     // A text on this line means a command went out: an older "not sent" notice would now mislead.
     if (!text.empty()) hideSendNotice();
     Label11_->setText(latin1(text, kVisibleChars));
 }
 
 void Form1::setReplyLine(const std::string& text) {
-    replyLine_ = text;
     Label12_->setText(latin1(text, kVisibleChars));
 }
 
 void Form1::setStatusLine(const std::string& text) {
-    statusLine_ = text;
     const QString shown = latin1(text);
     // The longest phrase (three temperatures) must show whole.
     Label25_->setFont(fittedFont(statusFont_, shown, Label25_->contentsRect().width() - 4));
@@ -375,10 +373,7 @@ void Form1::hideLegends() {
 
 void Form1::sendFailed() {
     // One beep per failure the operator caused, not ten a second while a held arrow keeps failing.
-    if (!repeatTick_) {
-        QApplication::beep();
-        ++beeps_;
-    }
+    if (!repeatTick_) s_.beep();
     notice_->setText(s_.port.isOpen() ? "Not sent: the device did not take the command."
                                       : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
     notice_->adjustSize();
@@ -388,8 +383,6 @@ void Form1::sendFailed() {
     notice_->show();
     noticeTimer_.start();
 }
-
-QString Form1::sendNotice() const { return notice_->isVisible() ? notice_->text() : QString(); }
 
 void Form1::hideSendNotice() {
     noticeTimer_.stop();

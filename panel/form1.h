@@ -40,6 +40,7 @@ public:
         std::function<std::unique_ptr<Timer>(int intervalMs)> makeTimer;  // default: Qt timers
         std::function<void(QWidget* parent, const QString& reason)> retryMessage;  // default: box
         std::function<void()> endSystem;                                  // default: quit the app
+        std::function<void()> beep = {};                                  // default: the desktop's
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);
@@ -69,27 +70,8 @@ public:
     void holdButton_MouseDown(const ButtonRow& row);
     void holdButton_MouseUp();
 
-    Timer& Timer1() { return *timer1_; }
-    Timer& Timer2() override { return *timer2_; }
-    Timer& Timer4() override { return *timer4_; }
-    Form2* portDialog() const { return portDialog_; }
-    Form3* commandList() const { return commandList_; }
-
-    // What the display lines hold (the labels show as much of it as fits).
-    const std::string& sentLine() const { return sentLine_; }
-    const std::string& replyLine() const { return replyLine_; }
-    const std::string& statusLine() const { return statusLine_; }
-    std::uint8_t AwaitingReply() const { return exchange_->awaitingReply(); }
+    // What the device sent since the exchange began (bounded; panel_perf watches it reach its bound).
     const std::string& ReceiveBuffer() const { return exchange_->receiveBuffer(); }
-    std::uint8_t RepeatKey() const { return hold_->repeatKey(); }
-    std::int16_t HoldActive() const { return hold_->holdActive(); }
-    // The last "not sent" notice, empty when none is showing.
-    QString sendNotice() const;
-    // How many times a failed send has beeped.
-    int beepsGiven() const { return beeps_; }
-
-    // The client height in twips (the views: 5300 compact, 7620 full).
-    int clientHeightTwips() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -111,6 +93,8 @@ private:
     void clearTranscriptLines() override;
     void clearReceiveBuffer() override;
     // CommandListHost
+    Timer& Timer2() override { return *timer2_; }
+    Timer& Timer4() override { return *timer4_; }
     void setStatusFrameVisible(bool visible) override;
     void showMainWindow() override;
 
@@ -119,6 +103,8 @@ private:
                       double width, double height);
     Form2* createPortDialog();
     void showPortDialogModal();
+    // The client height in twips (the views: 5300 compact, 7620 full).
+    int clientHeightTwips() const;
     void setClientHeightTwips(int twips);
     void placeBelow(QWidget* window);
     void hideSendNotice();
@@ -141,9 +127,7 @@ private:
     QLabel* Label28_ = nullptr;  // carriage-return legend
     QLabel* notice_ = nullptr;
     QTimer noticeTimer_;
-    int beeps_ = 0;
     bool repeatTick_ = false;  // inside Timer1_Timer: a repetition, not a fresh press
-    std::string sentLine_, replyLine_, statusLine_;
 };
 
 }  // namespace zelt

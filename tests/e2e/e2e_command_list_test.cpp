@@ -16,15 +16,15 @@ TEST_F(E2eCommandList, DigitsTypedOverTheMarksSetTheBrightness) {
     ASSERT_NO_FATAL_FAILURE(startEmulator({}));
     ASSERT_NO_FATAL_FAILURE(startPanel());
 
-    ASSERT_NO_FATAL_FAILURE(click("Command74"));
-    Form3* list = form->commandList();
+    ASSERT_NO_FATAL_FAILURE(click("Command Table"));
+    Form3* list = commandList();
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->isVisible());
     auto* editor = list->findChild<QLineEdit*>("Text1");
     ASSERT_NE(editor, nullptr);
 
     // "Expand Command List", then the brightness item that takes digits.
-    ASSERT_NE(chooseInCommandList("Command4", "Combo2", "CF BRIGHT 0%%["), nullptr);
+    ASSERT_NE(chooseInCommandList("Expand Command List", "Combo2", "CF BRIGHT 0%%["), nullptr);
     ASSERT_EQ(editor->text(), "CF BRIGHT 0%%[CR]");
 
     // The operator selects the marks with the keyboard and types the digits over them.
@@ -44,16 +44,16 @@ TEST_F(E2eCommandList, DigitsTypedOverTheMarksSetTheBrightness) {
     const RxLine set = emulator->rxLines("CF BRIGHT 050")[0];
     EXPECT_EQ(set.value("brightness"), "50");
     EXPECT_EQ(set.reply, "\x06");
-    EXPECT_EQ(form->sentLine(), " C F _ B R I G H T _ 0 5 0  [CR] ");
-    ASSERT_TRUE(waitUntil([&] { return endsWith(form->replyLine(), "[ACK] "); })) << form->replyLine();
+    EXPECT_EQ(sentLine(), " C F _ B R I G H T _ 0 5 0  [CR] ");
+    ASSERT_TRUE(waitUntil([&] { return endsWith(replyLine(), "[ACK] "); })) << replyLine();
 
     // Read back with "CR BRIGHT" from the read list; the reply shows on the main window.
-    ASSERT_NE(chooseInCommandList("Command5", "Combo3", "CR BRIGHT["), nullptr);
+    ASSERT_NE(chooseInCommandList("Expand Read Command List", "Combo3", "CR BRIGHT["), nullptr);
     EXPECT_EQ(list->SendText(), "CR BRIGHT\r");
     ASSERT_NO_FATAL_FAILURE(sendFromCommandList());
-    ASSERT_TRUE(waitUntil([&] { return replyComplete(form->replyLine()); })) << form->replyLine();
-    EXPECT_EQ(form->sentLine(), " C R _ B R I G H T  [CR] ");
-    EXPECT_EQ(form->replyLine(), " 0 5 0  [CR] ");
+    ASSERT_TRUE(waitUntil([&] { return replyComplete(replyLine()); })) << replyLine();
+    EXPECT_EQ(sentLine(), " C R _ B R I G H T  [CR] ");
+    EXPECT_EQ(replyLine(), " 0 5 0  [CR] ");
     ASSERT_EQ(emulator->rxLines("CR BRIGHT").size(), 1u);
     EXPECT_EQ(emulator->rxLines("CR BRIGHT")[0].reply, "050\r");
 

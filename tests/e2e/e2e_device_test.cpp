@@ -17,8 +17,8 @@ using E2eDevice = PanelOnEmulator;
 TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
     ASSERT_NO_FATAL_FAILURE(startEmulator({}));
     ASSERT_NO_FATAL_FAILURE(startPanel());
-    ASSERT_TRUE(query("Command44")) << form->replyLine();
-    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_TRUE(query("Status")) << replyLine();
+    EXPECT_EQ(statusLine(), " Stand by");
     ASSERT_TRUE(waitUntil([&] { return displayIdle(); }));
 
     // The device goes away: the port closes by itself, once.
@@ -37,21 +37,20 @@ TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
     EXPECT_EQ(port->devicesLost(), 1);
 
     // A send now goes nowhere: the operator is told, the exchange does not start.
-    ASSERT_NO_FATAL_FAILURE(click("Command44"));
-    EXPECT_FALSE(form->sendNotice().isEmpty());
-    EXPECT_TRUE(form->sendNotice().startsWith("Not sent")) << form->sendNotice().toStdString();
-    EXPECT_EQ(form->sentLine(), "");
-    EXPECT_EQ(form->AwaitingReply(), 0);
-    EXPECT_FALSE(form->Timer2().isEnabled());
-    EXPECT_FALSE(form->Timer4().isEnabled());
+    ASSERT_NO_FATAL_FAILURE(click("Status"));
+    EXPECT_FALSE(notice().isEmpty());
+    EXPECT_TRUE(notice().startsWith("Not sent")) << notice().toStdString();
+    EXPECT_EQ(sentLine(), "");
+    EXPECT_FALSE(timer2().isEnabled());  // no exchange started: nothing is awaited
+    EXPECT_FALSE(timer4().isEnabled());
     EXPECT_EQ(first->rxLines("CR0").size(), 1u);
 
     // A new device on port 3; "COM", "COM3", OK.
     ASSERT_NO_FATAL_FAILURE(startEmulator({}));
     ASSERT_NE(emulator, first);
     ASSERT_NE(com3Device, "");
-    ASSERT_NO_FATAL_FAILURE(click("Command33"));
-    Form2* dialog = form->portDialog();
+    ASSERT_NO_FATAL_FAILURE(click("COM"));
+    auto* dialog = form->findChild<Form2*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     auto* com3 = dialog->findChild<QRadioButton*>("Option5");
@@ -59,20 +58,23 @@ TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
     EXPECT_EQ(com3->toolTip().toStdString(), com3Device);
     QTest::mouseClick(com3, Qt::LeftButton);
     EXPECT_TRUE(com3->isChecked());
-    auto* ok = dialog->findChild<QPushButton*>("Command1");
+    QPushButton* ok = test::buttonByCaption(dialog, "OK");
     ASSERT_NE(ok, nullptr);
     QTest::mouseClick(ok, Qt::LeftButton);
 
     EXPECT_TRUE(retryMessages.empty()) << retryMessages.front().toStdString();
     ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
-    ASSERT_TRUE(waitUntil([&] { return form->portDialog() == nullptr || !form->portDialog()->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        auto* open = form->findChild<Form2*>();
+        return open == nullptr || !open->isVisible();
+    }));
     EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
     EXPECT_EQ(store.get("StartUP", "BaudRate"), "192");
 
     // Answered again, by the new device.
-    ASSERT_TRUE(query("Command44")) << form->replyLine();
-    EXPECT_EQ(form->replyLine(), " 8 0  [CR] ");
-    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_TRUE(query("Status")) << replyLine();
+    EXPECT_EQ(replyLine(), " 8 0  [CR] ");
+    EXPECT_EQ(statusLine(), " Stand by");
     ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
     EXPECT_EQ(emulator->rxLines("CR0")[0].reply, "80\r");
 }
@@ -96,9 +98,9 @@ TEST_F(E2eDevice, BusyDeviceIsNotTakenFromThePanel) {
 
     // The panel keeps its line.
     EXPECT_TRUE(port->isOpen());
-    ASSERT_TRUE(query("Command44")) << form->replyLine();
-    EXPECT_EQ(form->replyLine(), " 8 0  [CR] ");
-    EXPECT_EQ(form->statusLine(), " Stand by");
+    ASSERT_TRUE(query("Status")) << replyLine();
+    EXPECT_EQ(replyLine(), " 8 0  [CR] ");
+    EXPECT_EQ(statusLine(), " Stand by");
     ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
 }
 

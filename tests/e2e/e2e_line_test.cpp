@@ -10,17 +10,17 @@ TEST_F(E2eLine, SilentDeviceShowsNoReplyMarksAtTheEndOfTheExchange) {
     ASSERT_NO_FATAL_FAILURE(startEmulator({"--silent"}));
     ASSERT_NO_FATAL_FAILURE(startPanel());
 
-    ASSERT_NO_FATAL_FAILURE(click("Command44"));
-    EXPECT_EQ(form->sentLine(), " C R 0  [CR] ");
-    EXPECT_EQ(form->AwaitingReply(), 1);
+    ASSERT_NO_FATAL_FAILURE(click("Status"));
+    EXPECT_EQ(sentLine(), " C R 0  [CR] ");
+    EXPECT_TRUE(timer2().isEnabled());  // the exchange runs, awaiting the reply
     ASSERT_TRUE(waitUntil([&] { return !emulator->rxLines("CR0").empty(); }));
     const RxLine rx = emulator->rxLines("CR0")[0];
     EXPECT_FALSE(rx.answered);
 
     // The end of the exchange marks the missing reply.
-    ASSERT_TRUE(waitUntil([&] { return form->replyLine() == " X X X X"; })) << form->replyLine();
-    EXPECT_EQ(form->AwaitingReply(), 0);
-    EXPECT_EQ(form->statusLine(), "");
+    ASSERT_TRUE(waitUntil([&] { return replyLine() == " X X X X"; })) << replyLine();
+    EXPECT_FALSE(timer2().isEnabled());
+    EXPECT_EQ(statusLine(), "");
     EXPECT_EQ(form->ReceiveBuffer(), "");
 }
 
@@ -31,14 +31,14 @@ TEST_F(E2eLine, ReplyInPiecesStillDecodes) {
     ASSERT_NO_FATAL_FAILURE(startPanel());
 
     std::vector<std::string> lines;  // each new reply line once, in order
-    ASSERT_NO_FATAL_FAILURE(click("Command44"));
+    ASSERT_NO_FATAL_FAILURE(click("Status"));
     ASSERT_TRUE(waitUntil([&] {
-        if (lines.empty() || lines.back() != form->replyLine()) lines.push_back(form->replyLine());
-        return replyComplete(form->replyLine());
-    })) << form->replyLine();
+        if (lines.empty() || lines.back() != replyLine()) lines.push_back(replyLine());
+        return replyComplete(replyLine());
+    })) << replyLine();
 
-    EXPECT_EQ(form->replyLine(), " 8 0  [CR] ");
-    EXPECT_EQ(form->statusLine(), " Stand by");
+    EXPECT_EQ(replyLine(), " 8 0  [CR] ");
+    EXPECT_EQ(statusLine(), " Stand by");
     ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
     EXPECT_EQ(emulator->rxLines("CR0")[0].reply, "80\r");
 

@@ -20,13 +20,13 @@ TEST_F(E2ePanel, PowerOnCountsDownThenOn) {
     ASSERT_NO_FATAL_FAILURE(startEmulator({"--warmup-seconds", "1", "--cooldown-seconds", "1"}));
     ASSERT_NO_FATAL_FAILURE(startPanel());
 
-    ASSERT_NO_FATAL_FAILURE(click("Command17"));
-    EXPECT_EQ(form->sentLine(), " C 0 0  [CR] ");
+    ASSERT_NO_FATAL_FAILURE(click("On", "Power"));
+    EXPECT_EQ(sentLine(), " C 0 0  [CR] ");
     ASSERT_TRUE(waitUntil([&] { return !emulator->rxLines("C00").empty(); }));
     const RxLine on = emulator->rxLines("C00").front();
     EXPECT_EQ(on.value("power"), "countdown");
     EXPECT_EQ(on.reply, "\x06");
-    ASSERT_TRUE(waitUntil([&] { return endsWith(form->replyLine(), "[ACK] "); })) << form->replyLine();
+    ASSERT_TRUE(waitUntil([&] { return endsWith(replyLine(), "[ACK] "); })) << replyLine();
 
     // Each query goes out once the previous reply is in. The display clears itself 1.2 s after
     // an exchange began, which may wipe a reply before it is read: that query is simply repeated.
@@ -36,14 +36,14 @@ TEST_F(E2ePanel, PowerOnCountsDownThenOn) {
     running.start();
     while (phrases.empty() || phrases.back() != " Power ON") {
         ASSERT_LT(running.elapsed(), kGenerousMs) << "no \" Power ON\"; phrases seen: " << phrases.size();
-        ASSERT_NO_FATAL_FAILURE(click("Command44"));
-        ASSERT_TRUE(waitUntil([&] { return replyComplete(form->replyLine()) || form->sentLine().empty(); }));
-        if (!replyComplete(form->replyLine())) {
+        ASSERT_NO_FATAL_FAILURE(click("Status"));
+        ASSERT_TRUE(waitUntil([&] { return replyComplete(replyLine()) || sentLine().empty(); }));
+        if (!replyComplete(replyLine())) {
             spin(20);  // a reply still under way comes in before the next query clears the buffer
             continue;
         }
-        if (replies.empty() || replies.back() != form->replyLine()) replies.push_back(form->replyLine());
-        if (phrases.empty() || phrases.back() != form->statusLine()) phrases.push_back(form->statusLine());
+        if (replies.empty() || replies.back() != replyLine()) replies.push_back(replyLine());
+        if (phrases.empty() || phrases.back() != statusLine()) phrases.push_back(statusLine());
         spin(20);
     }
 
@@ -86,28 +86,27 @@ TEST_F(E2ePanel, HeldVolumeUpRaisesTheVolumeByTheCommandsSent) {
 
     // The volume before, read with the command list's "CR VOLUME".
     ASSERT_NE(openCommandList(), nullptr);
-    ASSERT_NE(chooseInCommandList("Command5", "Combo3", "CR VOLUME["), nullptr);
-    ASSERT_EQ(form->commandList()->SendText(), "CR VOLUME\r");
+    ASSERT_NE(chooseInCommandList("Expand Read Command List", "Combo3", "CR VOLUME["), nullptr);
+    ASSERT_EQ(commandList()->SendText(), "CR VOLUME\r");
     ASSERT_NO_FATAL_FAILURE(sendFromCommandList());
-    ASSERT_TRUE(waitUntil([&] { return replyComplete(form->replyLine()); })) << form->replyLine();
+    ASSERT_TRUE(waitUntil([&] { return replyComplete(replyLine()); })) << replyLine();
     const std::vector<RxLine> before = emulator->rxLines("CR VOLUME");
     ASSERT_EQ(before.size(), 1u);
     ASSERT_EQ(before[0].reply.size(), 4u) << before[0].reply;
     const int start = std::stoi(before[0].reply.substr(0, 3));
-    EXPECT_EQ(form->replyLine(), " " + std::string{before[0].reply[0]} + " " + before[0].reply[1] + " " +
+    EXPECT_EQ(replyLine(), " " + std::string{before[0].reply[0]} + " " + before[0].reply[1] + " " +
                                      before[0].reply[2] + "  [CR] ");
 
     // Held for about 700 ms of event loop time, and at least until a repeat has gone out.
-    QPushButton* up = panelButton("Command1");
+    QPushButton* up = form->findChild<QPushButton*>("Command1");  // "Volume" up: an arrow, no caption
     ASSERT_NE(up, nullptr);
     QTest::mousePress(up, Qt::LeftButton);
-    EXPECT_EQ(form->HoldActive(), 1);
+    EXPECT_TRUE(timer1().isEnabled());  // holding
     QElapsedTimer held;
     held.start();
     ASSERT_TRUE(waitUntil([&] { return held.elapsed() >= 700 && emulator->rxLines("C09").size() >= 2; }));
     QTest::mouseRelease(up, Qt::LeftButton);
-    EXPECT_EQ(form->HoldActive(), 0);
-    EXPECT_FALSE(form->Timer1().isEnabled());
+    EXPECT_FALSE(timer1().isEnabled());  // the hold has ended
     // The release settles: the acknowledgement of the last command has come in and the display
     // has cleared, so the next reply line holds the next reply alone.
     ASSERT_TRUE(waitUntil([&] { return displayIdle(); }));
@@ -116,7 +115,7 @@ TEST_F(E2ePanel, HeldVolumeUpRaisesTheVolumeByTheCommandsSent) {
     // every "C09" the panel wrote is in the log before it.
     ASSERT_NO_FATAL_FAILURE(sendFromCommandList());
     ASSERT_TRUE(waitUntil([&] { return emulator->rxLines("CR VOLUME").size() == 2; }));
-    ASSERT_TRUE(waitUntil([&] { return replyComplete(form->replyLine()); })) << form->replyLine();
+    ASSERT_TRUE(waitUntil([&] { return replyComplete(replyLine()); })) << replyLine();
 
     std::vector<RxLine> sent;  // the "C09" lines between the two queries
     int queries = 0;
@@ -140,7 +139,7 @@ TEST_F(E2ePanel, HeldVolumeUpRaisesTheVolumeByTheCommandsSent) {
     EXPECT_EQ(after.reply, expected);
     std::string line = " ";
     for (int i = 0; i < 3; ++i) line += std::string{expected[i]} + " ";
-    EXPECT_EQ(form->replyLine(), line + " [CR] ");
+    EXPECT_EQ(replyLine(), line + " [CR] ");
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "command_list/form3.h"
+#include "platform/qt_timer.h"
+#include "tests/support/widgets.h"
 
 namespace zelt::e2e {
 
@@ -44,7 +47,8 @@ void PanelOnEmulator::startPanel() {
     });
     QtSerialPort* p = port.get();
     form = std::make_unique<Form1>(Form1::Services{
-        module, *p, store, [p](int n) { return p->deviceFor(n); }, {},
+        module, *p, store, [p](int n) { return p->deviceFor(n); },
+        timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
         [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
         [] {}});  // "END" must not quit the test's application
 
@@ -83,46 +87,52 @@ void PanelOnEmulator::spin(int ms) {
     while (timer.elapsed() < ms) QTest::qWait(2);
 }
 
-QPushButton* PanelOnEmulator::panelButton(const char* name) {
-    for (QPushButton* button : form->findChildren<QPushButton*>(name)) {
-        if (button->window() == form.get()) return button;
-    }
-    return nullptr;
+QPushButton* PanelOnEmulator::panelButton(const QString& caption, const QString& heading) {
+    return test::buttonByCaption(form.get(), caption, heading);
 }
 
-void PanelOnEmulator::click(const char* name) {
-    QPushButton* button = panelButton(name);
-    ASSERT_NE(button, nullptr) << name;
+void PanelOnEmulator::click(const QString& caption, const QString& heading) {
+    QPushButton* button = panelButton(caption, heading);
+    ASSERT_NE(button, nullptr) << caption.toStdString();
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-bool PanelOnEmulator::displayIdle() {
-    return !form->Timer2().isEnabled() && !form->Timer4().isEnabled() && form->sentLine().empty();
+std::string PanelOnEmulator::sentLine() const { return test::labelText(form.get(), "Label11"); }
+std::string PanelOnEmulator::replyLine() const { return test::labelText(form.get(), "Label12"); }
+std::string PanelOnEmulator::statusLine() const { return test::labelText(form.get(), "Label25"); }
+
+QString PanelOnEmulator::notice() const {
+    auto* label = form->findChild<QLabel*>("SendNotice");
+    return label && label->isVisible() ? label->text() : QString();
 }
 
-bool PanelOnEmulator::query(const char* name) {
+bool PanelOnEmulator::displayIdle() { return !timer2().isEnabled() && !timer4().isEnabled() && sentLine().empty(); }
+
+bool PanelOnEmulator::query(const QString& caption) {
     if (!waitUntil([this] { return displayIdle(); })) return false;
-    QPushButton* button = panelButton(name);
+    QPushButton* button = panelButton(caption);
     if (button == nullptr) return false;
     QTest::mouseClick(button, Qt::LeftButton);
     // The display clears 1.2 s after the send; the reply takes milliseconds.
-    return waitUntil([this] { return replyComplete(form->replyLine()); });
+    return waitUntil([this] { return replyComplete(replyLine()); });
 }
 
+Form3* PanelOnEmulator::commandList() const { return form->findChild<Form3*>(); }
+
 Form3* PanelOnEmulator::openCommandList() {
-    if (form->commandList() == nullptr) {
-        QPushButton* button = panelButton("Command74");
+    if (commandList() == nullptr) {
+        QPushButton* button = panelButton("Command Table");
         if (button == nullptr) return nullptr;
         QTest::mouseClick(button, Qt::LeftButton);
     }
-    return form->commandList();
+    return commandList();
 }
 
-QComboBox* PanelOnEmulator::chooseInCommandList(const char* listButton, const char* comboName,
+QComboBox* PanelOnEmulator::chooseInCommandList(const QString& listButton, const char* comboName,
                                                 std::string_view itemStart) {
-    Form3* list = form->commandList();
+    Form3* list = commandList();
     if (list == nullptr) return nullptr;
-    auto* show = list->findChild<QPushButton*>(listButton);
+    QPushButton* show = test::buttonByCaption(list, listButton);
     auto* combo = list->findChild<QComboBox*>(comboName);
     if (show == nullptr || combo == nullptr) return nullptr;
     QTest::mouseClick(show, Qt::LeftButton);
@@ -142,9 +152,9 @@ QComboBox* PanelOnEmulator::chooseInCommandList(const char* listButton, const ch
 }
 
 void PanelOnEmulator::sendFromCommandList() {
-    Form3* list = form->commandList();
+    Form3* list = commandList();
     ASSERT_NE(list, nullptr);
-    auto* send = list->findChild<QPushButton*>("Command1");
+    QPushButton* send = test::buttonByCaption(list, "SEND");
     ASSERT_NE(send, nullptr);
     QTest::mouseClick(send, Qt::LeftButton);
 }

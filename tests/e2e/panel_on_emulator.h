@@ -15,6 +15,8 @@
 #include "platform/qt_serial_port.h"
 #include "platform/timer.h"
 #include "tests/support/emulator_process.h"
+#include "tests/support/made_timers.h"
+#include "tests/support/widgets.h"
 
 class QComboBox;
 class QPushButton;
@@ -51,22 +53,35 @@ protected:
     // Runs the event loop for about `ms`.
     void spin(int ms);
 
-    // A push button of the main window itself (the other windows reuse the control names).
-    QPushButton* panelButton(const char* name);
-    void click(const char* name);
+    // The push button of the main window with this caption (in the frame with this heading).
+    QPushButton* panelButton(const QString& caption, const QString& heading = {});
+    void click(const QString& caption, const QString& heading = {});
+
+    // The window's timers, as it made them.
+    Timer& timer1() { return timers[0]; }
+    Timer& timer2() { return timers[1]; }
+    Timer& timer4() { return timers[2]; }
+    // The display lines: sent text (Label11), reply (Label12), status phrase (Label25).
+    std::string sentLine() const;
+    std::string replyLine() const;
+    std::string statusLine() const;
+    // The "Not sent" notice while it shows, else empty.
+    QString notice() const;
 
     // The display is at rest: the last exchange has ended and its lines were cleared.
     bool displayIdle();
     // An exchange that starts at rest: waits for the display to clear, clicks the send button
-    // and waits for the whole reply. Returns false when it did not come.
-    bool query(const char* name);
+    // with this caption and waits for the whole reply. Returns false when it did not come.
+    bool query(const QString& caption);
 
-    // The command list window, opened with "Command Table" if it is not open yet.
+    // The command list window while it exists; openCommandList() opens it with "Command Table"
+    // if it is not open yet.
+    Form3* commandList() const;
     Form3* openCommandList();
-    // In the command list window: shows the list of `listButton` ("Command3", "Command4",
-    // "Command5"), chooses the item whose text begins with `itemStart` as the operator does and
-    // returns the list; nullptr when no item begins so.
-    QComboBox* chooseInCommandList(const char* listButton, const char* comboName, std::string_view itemStart);
+    // In the command list window: shows the list of `listButton` ("Basic Command List", "Expand
+    // Command List", "Expand Read Command List"), chooses the item whose text begins with
+    // `itemStart` as the operator does and returns the list; nullptr when no item begins so.
+    QComboBox* chooseInCommandList(const QString& listButton, const char* comboName, std::string_view itemStart);
     // Clicks "SEND" in the command list window.
     void sendFromCommandList();
 
@@ -74,6 +89,7 @@ protected:
     Module1 module;
     MemorySettingsStore store;
     std::unique_ptr<QtSerialPort> port;
+    test::MadeTimers<> timers;
     std::unique_ptr<Form1> form;
     std::vector<QString> retryMessages;  // the dialog's "Retry Comport" reasons, never shown
     std::vector<std::unique_ptr<EmulatorProcess>> emulators;

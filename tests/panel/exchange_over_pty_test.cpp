@@ -8,8 +8,11 @@
 #include "panel/form1.h"
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
+#include "platform/qt_timer.h"
 #include "platform/timer.h"
+#include "tests/support/made_timers.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/widgets.h"
 
 namespace zelt {
 namespace {
@@ -36,35 +39,35 @@ TEST(ExchangeOverPty, StatusQueryRepliedDecodedEndedAndCleared) {
         return std::nullopt;
     });
     Module1 module;
-    Form1 form({module, port, store, {}, {}, {}, [] {}});
+    test::MadeTimers<> timers;  // Timer1, Timer2, Timer4: the window's own Qt timers
+    Form1 form({module, port, store, {}, timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }), {},
+                [] {}});
     form.Form_Load();
     ASSERT_TRUE(port.isOpen());
     form.show();
     auto* legend = form.findChild<QLabel*>("Label28");
+    const auto line = [&form](const char* label) { return test::labelText(&form, label); };
 
-    QTest::mouseClick(form.findChild<QPushButton*>("Command44"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonByCaption(&form, "Status"), Qt::LeftButton);
     EXPECT_EQ(pty.receive(4, 2000), "CR0\r");
-    EXPECT_EQ(form.sentLine(), " C R 0  [CR] ");
-    EXPECT_EQ(form.replyLine(), "");
+    EXPECT_EQ(line("Label11"), " C R 0  [CR] ");
+    EXPECT_EQ(line("Label12"), "");
     EXPECT_TRUE(legend->isVisible());
-    EXPECT_EQ(form.AwaitingReply(), 1);
+    EXPECT_TRUE(timers[1].isEnabled());  // the exchange runs, awaiting the reply
 
     pty.send("00\r");
-    ASSERT_TRUE(waitUntil([&] { return form.statusLine() == " Power ON"; }, 900));
-    EXPECT_EQ(form.replyLine(), " 0 0  [CR] ");
-    EXPECT_EQ(form.findChild<QLabel*>("Label12")->text(), " 0 0  [CR] ");
-    EXPECT_EQ(form.findChild<QLabel*>("Label25")->text(), " Power ON");
-    EXPECT_EQ(form.AwaitingReply(), 0);
+    ASSERT_TRUE(waitUntil([&] { return line("Label25") == " Power ON"; }, 900));
+    EXPECT_EQ(line("Label12"), " 0 0  [CR] ");
 
-    // End of exchange: the legend goes, the reply stays until the clearing.
+    // End of exchange: the legend goes, the reply stays (it came: no "X X X X") until the clearing.
     ASSERT_TRUE(waitUntil([&] { return !legend->isVisible(); }, 3000));
-    EXPECT_EQ(form.replyLine(), " 0 0  [CR] ");
+    EXPECT_EQ(line("Label12"), " 0 0  [CR] ");
     EXPECT_EQ(form.ReceiveBuffer(), "");
-    ASSERT_TRUE(waitUntil([&] { return form.sentLine().empty(); }, 3000));
-    EXPECT_EQ(form.replyLine(), "");
-    EXPECT_EQ(form.statusLine(), "");
-    EXPECT_FALSE(form.Timer2().isEnabled());
-    EXPECT_FALSE(form.Timer4().isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return line("Label11").empty(); }, 3000));
+    EXPECT_EQ(line("Label12"), "");
+    EXPECT_EQ(line("Label25"), "");
+    EXPECT_FALSE(timers[1].isEnabled());
+    EXPECT_FALSE(timers[2].isEnabled());
 }
 
 }  // namespace

@@ -11,88 +11,91 @@
 namespace zelt {
 namespace {
 
+using test::buttonByCaption;
 using test::Panel;
 
 QFrame* statusStrip(Form1& form) { return form.findChild<QFrame*>("Frame15"); }
+// The command list window, while it exists.
+Form3* commandList(Form1& form) { return form.findChild<Form3*>(); }
 
 TEST_F(Panel, CommandTableOpensOneWindowAndHidesTheStatusStrip) {
-    EXPECT_EQ(form->Timer2().interval(), 1000);
-    click("Command44");  // both exchange timers running
-    click("Command74");
-    Form3* window = form->commandList();
+    EXPECT_EQ(timer2().interval(), 1000);
+    click(captioned("Status"));  // both exchange timers running
+    click(captioned("Command Table"));
+    Form3* window = commandList(*form);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(statusStrip(*form)->isVisible());
-    EXPECT_EQ(form->Timer2().interval(), 5000);
-    EXPECT_EQ(form->Timer4().interval(), 5500);
-    EXPECT_TRUE(form->Timer2().isEnabled());  // only the intervals change
+    EXPECT_EQ(timer2().interval(), 5000);
+    EXPECT_EQ(timer4().interval(), 5500);
+    EXPECT_TRUE(timer2().isEnabled());  // only the intervals change
     EXPECT_EQ(window->findChild<QLineEdit*>("Text1")->text(), "C00[CR]");
     // Pressed again: the same window, not reloaded.
-    window->findChild<QPushButton*>("Command4")->click();
-    click("Command74");
-    EXPECT_EQ(form->commandList(), window);
+    buttonByCaption(window, "Expand Command List")->click();
+    click(captioned("Command Table"));
+    EXPECT_EQ(commandList(*form), window);
     EXPECT_TRUE(window->findChild<QComboBox*>("Combo2")->isVisible());
     EXPECT_EQ(window->findChild<QLineEdit*>("Text1")->text(), "CF BRIGHT UP[CR]");
 }
 
 TEST_F(Panel, SendFromTheListGoesOutThroughTheMainWindow) {
-    click("Command74");
-    Form3* window = form->commandList();
+    click(captioned("Command Table"));
+    Form3* window = commandList(*form);
     window->findChild<QLineEdit*>("Text1")->setText("CF BRIGHT 050[CR]");
     port.writes.clear();
-    window->findChild<QPushButton*>("Command1")->click();
+    buttonByCaption(window, "SEND")->click();
     EXPECT_EQ(port.writes, std::vector<std::string>{"CF BRIGHT 050\r"});
-    EXPECT_EQ(form->sentLine(), " C F _ B R I G H T _ 0 5 0  [CR] ");
+    EXPECT_EQ(sentLine(), " C F _ B R I G H T _ 0 5 0  [CR] ");
     EXPECT_EQ(module.CommandText, "");  // the list window never composes CommandText
-    EXPECT_TRUE(form->Timer2().isEnabled());
+    EXPECT_TRUE(timer2().isEnabled());
     clock.advance(4999);
-    EXPECT_EQ(form->replyLine(), "");
+    EXPECT_EQ(replyLine(), "");
     clock.advance(1);  // 5000 ms while the window is open
-    EXPECT_EQ(form->replyLine(), " X X X X");
+    EXPECT_EQ(replyLine(), " X X X X");
 }
 
 TEST_F(Panel, AStatusQueryWhileTheListIsOpenDecodesIntoTheHiddenStrip) {
-    click("Command74");
-    click("Command44");
+    click(captioned("Command Table"));
+    click(captioned("Status"));
     port.arrive("80\r");
-    EXPECT_EQ(form->statusLine(), " Stand by");
+    EXPECT_EQ(statusLine(), " Stand by");
     EXPECT_FALSE(form->findChild<QLabel*>("Label25")->isVisible());
     // A reply to a command sent from the list is decoded by the panel's last command.
-    form->commandList()->findChild<QLineEdit*>("Text1")->setText("CR1[CR]");
-    form->commandList()->findChild<QPushButton*>("Command1")->click();
+    commandList(*form)->findChild<QLineEdit*>("Text1")->setText("CR1[CR]");
+    buttonByCaption(commandList(*form), "SEND")->click();
     port.arrive("00\r");
-    EXPECT_EQ(form->statusLine(), " Power ON");
+    EXPECT_EQ(statusLine(), " Power ON");
 }
 
 TEST_F(Panel, CloseRestoresTheStripAndTimingsAndTheNextOpeningStartsAfresh) {
-    click("Command74");
-    Form3* window = form->commandList();
-    window->findChild<QPushButton*>("Command5")->click();
-    window->findChild<QPushButton*>("Command2")->click();  // "CLOSE"
+    click(captioned("Command Table"));
+    Form3* window = commandList(*form);
+    buttonByCaption(window, "Expand Read Command List")->click();
+    buttonByCaption(window, "CLOSE")->click();
     QTest::qWait(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(form->commandList(), nullptr);
+    EXPECT_EQ(commandList(*form), nullptr);
     EXPECT_TRUE(statusStrip(*form)->isVisible());
-    EXPECT_EQ(form->Timer2().interval(), 1000);
-    EXPECT_EQ(form->Timer4().interval(), 1200);
-    click("Command74");
-    ASSERT_NE(form->commandList(), nullptr);
-    EXPECT_NE(form->commandList(), window);
-    EXPECT_TRUE(form->commandList()->findChild<QComboBox*>("Combo1")->isVisible());
-    EXPECT_EQ(form->commandList()->findChild<QLineEdit*>("Text1")->text(), "C00[CR]");
+    EXPECT_EQ(timer2().interval(), 1000);
+    EXPECT_EQ(timer4().interval(), 1200);
+    click(captioned("Command Table"));
+    ASSERT_NE(commandList(*form), nullptr);
+    EXPECT_NE(commandList(*form), window);
+    EXPECT_TRUE(commandList(*form)->findChild<QComboBox*>("Combo1")->isVisible());
+    EXPECT_EQ(commandList(*form)->findChild<QLineEdit*>("Text1")->text(), "C00[CR]");
 }
 
 TEST_F(Panel, TheTitleBarCloseAlsoGivesTheStripBack) {
-    click("Command74");
-    form->commandList()->close();
+    click(captioned("Command Table"));
+    commandList(*form)->close();
     EXPECT_TRUE(statusStrip(*form)->isVisible());
-    EXPECT_EQ(form->Timer2().interval(), 1000);
-    EXPECT_EQ(form->Timer4().interval(), 1200);
+    EXPECT_EQ(timer2().interval(), 1000);
+    EXPECT_EQ(timer4().interval(), 1200);
 }
 
 TEST_F(Panel, ClosingTheMainWindowClosesTheListWithoutReshowingTheMainWindow) {
-    click("Command74");
-    QPointer<Form3> window = form->commandList();
+    click(captioned("Command Table"));
+    QPointer<Form3> window = commandList(*form);
     form->close();
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(window.isNull() || !window->isVisible());

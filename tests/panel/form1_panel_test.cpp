@@ -151,13 +151,13 @@ TEST_F(Panel, AShortPressSendsOnceAndAHeldButtonRepeats) {
     EXPECT_EQ(port.writes, std::vector<std::string>{"C09\r"});
     port.writes.clear();
     press("Command30");
-    EXPECT_EQ(form->HoldActive(), 1);
-    EXPECT_EQ(form->RepeatKey(), 7);
+    EXPECT_TRUE(timer1().isEnabled());  // holding
     clock.advance(1000);
     release("Command30");
-    EXPECT_EQ(port.writes, std::vector<std::string>(11, "C20\r"));
-    EXPECT_EQ(form->HoldActive(), 0);
-    EXPECT_EQ(form->RepeatKey(), 0);
+    EXPECT_EQ(port.writes, std::vector<std::string>(11, "C20\r"));  // "Bright +" repeated
+    EXPECT_FALSE(timer1().isEnabled());  // no longer holding
+    timer1().onTick();                   // and a late tick finds nothing to repeat
+    EXPECT_EQ(port.writes.size(), 11u);
 }
 
 TEST_F(Panel, AHoldEndsWhenTheWindowLosesTheActivationAndNoReleaseCanCome) {
@@ -172,9 +172,8 @@ TEST_F(Panel, AHoldEndsWhenTheWindowLosesTheActivationAndNoReleaseCanCome) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
     clock.advance(1000);
     EXPECT_EQ(port.writes.size(), 3u);
-    EXPECT_EQ(form->HoldActive(), 0);
     EXPECT_FALSE(button("Command30")->isDown());
-    EXPECT_FALSE(form->Timer1().isEnabled());
+    EXPECT_FALSE(timer1().isEnabled());  // the hold is over
     // A later release is harmless, and the next press holds again.
     release("Command30");
     form->activateWindow();
@@ -187,44 +186,44 @@ TEST_F(Panel, AHoldEndsWhenTheWindowLosesTheActivationAndNoReleaseCanCome) {
 
 TEST_F(Panel, HoldTimingsAtPressAndRelease) {
     press("Command48");
-    EXPECT_EQ(form->Timer1().interval(), 100);
-    EXPECT_EQ(form->Timer2().interval(), 150);
-    EXPECT_EQ(form->Timer4().interval(), 200);
-    EXPECT_TRUE(form->Timer1().isEnabled());
+    EXPECT_EQ(timer1().interval(), 100);
+    EXPECT_EQ(timer2().interval(), 150);
+    EXPECT_EQ(timer4().interval(), 200);
+    EXPECT_TRUE(timer1().isEnabled());
     clock.advance(120);
     release("Command48");
-    EXPECT_FALSE(form->Timer1().isEnabled());
-    EXPECT_FALSE(form->Timer2().isEnabled());
-    EXPECT_TRUE(form->Timer4().isEnabled());
-    EXPECT_EQ(form->Timer2().interval(), 500);
-    EXPECT_EQ(form->Timer4().interval(), 1000);
-    EXPECT_EQ(form->sentLine(), "");
-    EXPECT_EQ(form->replyLine(), "");
+    EXPECT_FALSE(timer1().isEnabled());
+    EXPECT_FALSE(timer2().isEnabled());
+    EXPECT_TRUE(timer4().isEnabled());
+    EXPECT_EQ(timer2().interval(), 500);
+    EXPECT_EQ(timer4().interval(), 1000);
+    EXPECT_EQ(sentLine(), "");
+    EXPECT_EQ(replyLine(), "");
     EXPECT_EQ(form->ReceiveBuffer(), "");
     // After a hold a single click's exchange ends at 500 ms and clears at 1000 ms.
     clock.advance(2000);
-    click("Command44");
+    click(captioned("Status"));
     clock.advance(499);
-    EXPECT_EQ(form->replyLine(), "");
+    EXPECT_EQ(replyLine(), "");
     clock.advance(1);
-    EXPECT_EQ(form->replyLine(), " X X X X");
+    EXPECT_EQ(replyLine(), " X X X X");
     clock.advance(500);
-    EXPECT_EQ(form->replyLine(), "");
-    EXPECT_EQ(form->sentLine(), "");
+    EXPECT_EQ(replyLine(), "");
+    EXPECT_EQ(sentLine(), "");
 }
 
 TEST_F(Panel, AnyMouseButtonStartsAHoldAndAnyReleaseEndsIt) {
     press("Command35", Qt::RightButton);
     EXPECT_EQ(port.writes, std::vector<std::string>{"C8F\r"});
     release("Command35", Qt::RightButton);
-    EXPECT_EQ(form->HoldActive(), 0);
+    EXPECT_FALSE(timer1().isEnabled());  // the hold has ended
     port.writes.clear();
     // Left holds "Keystone" down; the right button on it changes nothing; its release ends the hold.
     press("Command35", Qt::LeftButton);
     QTest::mousePress(button("Command35"), Qt::RightButton);
     EXPECT_EQ(port.writes.size(), 1u);
     QTest::mouseRelease(button("Command35"), Qt::RightButton);
-    EXPECT_EQ(form->HoldActive(), 0);
+    EXPECT_FALSE(timer1().isEnabled());  // the hold has ended
     clock.advance(500);
     EXPECT_EQ(port.writes.size(), 1u);
     release("Command35", Qt::LeftButton);
@@ -237,7 +236,7 @@ TEST_F(Panel, TheReleaseReachesThePressedButtonWhereverThePointerIs) {
     clock.advance(200);
     // Released far outside the button (over another arrow button even).
     QTest::mouseRelease(button("Command2"), Qt::LeftButton, {}, QPoint(-300, 400));
-    EXPECT_EQ(form->HoldActive(), 0);
+    EXPECT_FALSE(timer1().isEnabled());  // the hold has ended
     const size_t sent = port.writes.size();
     clock.advance(500);
     EXPECT_EQ(port.writes.size(), sent);
@@ -253,14 +252,14 @@ TEST_F(Panel, SpaceOrEnterOnAFocusedArrowSendsNothing) {
     clock.advance(1000);
     EXPECT_TRUE(port.writes.empty());
     // A focused send button is activated by the keyboard.
-    button("Command44")->setFocus();
-    QTest::keyClick(button("Command44"), Qt::Key_Space);
+    captioned("Status")->setFocus();
+    QTest::keyClick(captioned("Status"), Qt::Key_Space);
     EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
 }
 
 TEST_F(Panel, AKeyboardSendDuringAHoldSendsOnceAndTheHoldGoesOn) {
     press("Command1");
-    button("Command44")->click();
+    captioned("Status")->click();
     clock.advance(100);
     release("Command1");
     EXPECT_EQ(port.writes, (std::vector<std::string>{"C09\r", "CR0\r", "C09\r"}));
@@ -285,11 +284,11 @@ void sendKey(QWidget* target, Qt::KeyboardModifiers mods, const QString& text = 
 }
 
 TEST_F(Panel, CtrlHTogglesTheViewAndTheKeyStillReachesTheFocusedButton) {
-    QPushButton* focused = button("Command17");
+    QPushButton* focused = captioned("On", "Power");
     focused->setFocus();
     KeyCounter counter;
     focused->installEventFilter(&counter);
-    EXPECT_EQ(form->clientHeightTwips(), 5295);  // 353 pixels
+    EXPECT_EQ(twips(form->height()), 5295);  // 353 pixels
     sendKey(focused, Qt::ControlModifier);
     EXPECT_EQ(form->height(), px(7620));
     sendKey(focused, Qt::ControlModifier, "H");  // Caps Lock on
@@ -301,27 +300,27 @@ TEST_F(Panel, CtrlHTogglesTheViewAndTheKeyStillReachesTheFocusedButton) {
 }
 
 TEST_F(Panel, OtherKeyCombinationsLeaveTheView) {
-    button("Command44")->setFocus();
+    captioned("Status")->setFocus();
     const Qt::KeyboardModifiers others[] = {
         Qt::ControlModifier | Qt::ShiftModifier, Qt::ControlModifier | Qt::AltModifier, Qt::NoModifier,
         Qt::ShiftModifier, Qt::AltModifier, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier,
     };
-    for (auto mods : others) sendKey(button("Command44"), mods);
-    sendKey(button("Command44"), Qt::ControlModifier, "g", false, Qt::Key_G);
+    for (auto mods : others) sendKey(captioned("Status"), mods);
+    sendKey(captioned("Status"), Qt::ControlModifier, "g", false, Qt::Key_G);
     EXPECT_EQ(form->height(), px(5300));
     EXPECT_TRUE(port.writes.empty());
     // The decision rests on the height read now: any height from 6520 twips goes compact.
     form->setFixedHeight(px(6600));
-    sendKey(button("Command44"), Qt::ControlModifier);
+    sendKey(captioned("Status"), Qt::ControlModifier);
     EXPECT_EQ(form->height(), px(5300));
     form->setFixedHeight(px(6450));
-    sendKey(button("Command44"), Qt::ControlModifier);
+    sendKey(captioned("Status"), Qt::ControlModifier);
     EXPECT_EQ(form->height(), px(7620));
 }
 
 TEST_F(Panel, CtrlHInThePortDialogDoesNotReachTheMainWindow) {
-    click("Command33");
-    Form2* dialog = form->portDialog();
+    click(captioned("COM"));
+    auto* dialog = form->findChild<Form2*>();
     ASSERT_NE(dialog, nullptr);
     QWidget* box = dialog->focusWidget() ? dialog->focusWidget() : dialog;
     sendKey(box, Qt::ControlModifier);
@@ -332,44 +331,45 @@ TEST_F(Panel, CtrlHInThePortDialogDoesNotReachTheMainWindow) {
 TEST_F(Panel, TheLongestStatusPhraseShowsWholeAndAShortOneKeepsTheFullSize) {
     auto* status = form->findChild<QLabel*>("Label25");
     const QFont designed = status->font();
-    click("Command54");
+    click(captioned("Temp"));
     port.arrive("040.5 041.0 039.0\r");
-    ASSERT_EQ(form->statusLine(), " 0 4 0 . 5 deg C 0 4 1 . 0 deg C 0 3 9 . 0 deg C ");
+    ASSERT_EQ(statusLine(), " 0 4 0 . 5 deg C 0 4 1 . 0 deg C 0 3 9 . 0 deg C ");
     EXPECT_LE(QFontMetrics(status->font()).horizontalAdvance(status->text()), status->contentsRect().width());
-    click("Command44");
+    click(captioned("Status"));
     port.arrive("00\r");
-    ASSERT_EQ(form->statusLine(), " Power ON");
+    ASSERT_EQ(statusLine(), " Power ON");
     EXPECT_EQ(status->font(), designed);
 }
 
 // --- A send that cannot go out -------------------------------------------------------------
 
 TEST_F(Panel, ASendOnAClosedPortBeepsAndShowsANoticeButKeepsTheLines) {
-    click("Command44");
+    click(captioned("Status"));
     port.arrive("00\r");
-    const std::string sent = form->sentLine(), reply = form->replyLine(), status = form->statusLine();
-    click("Command33");  // "COM" closes the port while its dialog is open
+    const std::string sent = sentLine(), reply = replyLine(), status = statusLine();
+    click(captioned("COM"));  // closes the port while its dialog is open
     ASSERT_FALSE(port.isOpen());
-    click("Command17");
+    click(captioned("On", "Power"));
     EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
-    EXPECT_EQ(form->sentLine(), sent);
-    EXPECT_EQ(form->replyLine(), reply);
-    EXPECT_EQ(form->statusLine(), status);
+    EXPECT_EQ(sentLine(), sent);
+    EXPECT_EQ(replyLine(), reply);
+    EXPECT_EQ(statusLine(), status);
     EXPECT_EQ(module.CommandText, "C00\r");  // composed, though not sent
-    EXPECT_FALSE(form->sendNotice().isEmpty());
+    EXPECT_FALSE(notice().isEmpty());
+    EXPECT_EQ(beeps, 1);
     EXPECT_TRUE(form->findChild<QLabel*>("Label28")->isVisible());
     // The notice goes away by itself.
-    QTRY_VERIFY_WITH_TIMEOUT(form->sendNotice().isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(notice().isEmpty(), 5000);
 }
 
 TEST_F(Panel, ASendThatGoesOutClearsAnEarlierNotSentNotice) {
     port.close();
-    click("Command17");
-    ASSERT_FALSE(form->sendNotice().isEmpty());
+    click(captioned("On", "Power"));
+    ASSERT_FALSE(notice().isEmpty());
     ASSERT_TRUE(port.open());
-    click("Command17");
+    click(captioned("On", "Power"));
     EXPECT_EQ(port.writes, std::vector<std::string>{"C00\r"});
-    EXPECT_TRUE(form->sendNotice().isEmpty());
+    EXPECT_TRUE(notice().isEmpty());
 }
 
 TEST_F(Panel, AHeldArrowOnAClosedPortBeepsOnceNotEveryRepetition) {
@@ -378,10 +378,10 @@ TEST_F(Panel, AHeldArrowOnAClosedPortBeepsOnceNotEveryRepetition) {
     clock.advance(1000);  // ten repetitions, every one failing
     release("Command1");
     EXPECT_TRUE(port.writes.empty());
-    EXPECT_EQ(form->beepsGiven(), 1);
-    EXPECT_FALSE(form->sendNotice().isEmpty());
-    click("Command17");  // a fresh failure beeps again
-    EXPECT_EQ(form->beepsGiven(), 2);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(notice().isEmpty());
+    click(captioned("On", "Power"));  // a fresh failure beeps again
+    EXPECT_EQ(beeps, 2);
 }
 
 // --- With the window's real timers ------------------------------------------------------------

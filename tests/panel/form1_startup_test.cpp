@@ -15,11 +15,14 @@
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
 #include "platform/qt_settings_store.h"
+#include "platform/qt_timer.h"
 #include "platform/timer.h"
 #include "platform/twips.h"
 #include "port_dialog/form2.h"
+#include "tests/support/made_timers.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/widgets.h"
 
 namespace zelt {
 namespace {
@@ -30,13 +33,20 @@ struct MainWindow : ::testing::Test {
     MemorySettingsStore store;
     std::vector<QString> retries;
     int ends = 0;
+    test::MadeTimers<> timers;  // the window's own Qt timers
     std::unique_ptr<Form1> form;
 
     void make() {
         form = std::make_unique<Form1>(Form1::Services{
-            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); }, {},
+            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+            timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
             [this](QWidget*, const QString& r) { retries.push_back(r); }, [this] { ++ends; }});
     }
+    Timer& timer2() { return timers[1]; }
+    Timer& timer4() { return timers[2]; }
+    // The port dialog, while it exists.
+    Form2* portDialog() { return form->findChild<Form2*>(); }
+    QPushButton* captioned(const QString& caption) { return test::buttonByCaption(form.get(), caption); }
     // Plays the operator in the modal dialog that start-up shows.
     void whenDialogShows(std::function<void(Form2*)> act) {
         QTimer::singleShot(0, [act = std::move(act)] {
@@ -55,9 +65,9 @@ TEST_F(MainWindow, IsTheTitledGreyCompactWindowBeforeStartUp) {
     EXPECT_EQ(form->palette().color(QPalette::Window), QColor(192, 192, 192));
     EXPECT_EQ(form->width(), px(10185));
     EXPECT_EQ(form->height(), px(5300));
-    EXPECT_EQ(form->Timer2().interval(), 5000);
-    EXPECT_EQ(form->Timer4().interval(), 5500);
-    EXPECT_FALSE(form->Timer2().isEnabled());
+    EXPECT_EQ(timer2().interval(), 5000);
+    EXPECT_EQ(timer4().interval(), 5500);
+    EXPECT_FALSE(timer2().isEnabled());
     EXPECT_EQ(button(form.get(), "Command33")->text(), "COM");
     EXPECT_EQ(button(form.get(), "Command16")->text(), "END");
     EXPECT_EQ(button(form.get(), "Command16")->geometry(), pxRect(8520, 4680, 1500, 375));
@@ -69,7 +79,7 @@ TEST_F(MainWindow, FirstRunShowsTheDialogBeforeTheWindowAndItsOkOpensAndStores) 
     whenDialogShows([&](Form2* d) {
         mainVisibleDuringDialog = form->isVisible();
         d->findChild<QRadioButton*>("Option5")->click();  // COM3
-        QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(test::buttonByCaption(d, "OK"), Qt::LeftButton);
     });
     form->Form_Load();
     EXPECT_FALSE(mainVisibleDuringDialog);
@@ -78,8 +88,8 @@ TEST_F(MainWindow, FirstRunShowsTheDialogBeforeTheWindowAndItsOkOpensAndStores) 
     EXPECT_EQ(port.openedPorts, std::vector<int16_t>{3});
     EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
     EXPECT_EQ(store.get("StartUP", "BaudRate"), "192");
-    EXPECT_EQ(form->Timer2().interval(), 5000);  // the dialog path keeps the long intervals
-    EXPECT_EQ(form->Timer4().interval(), 5500);
+    EXPECT_EQ(timer2().interval(), 5000);  // the dialog path keeps the long intervals
+    EXPECT_EQ(timer4().interval(), 5500);
     EXPECT_TRUE(retries.empty());
 }
 
@@ -93,8 +103,8 @@ TEST_F(MainWindow, AFailedOpenShowsTheDialogWithoutAMessage) {
     EXPECT_TRUE(shown);
     EXPECT_TRUE(retries.empty());
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(form->Timer2().interval(), 5000);
-    EXPECT_EQ(form->Timer4().interval(), 5500);
+    EXPECT_EQ(timer2().interval(), 5000);
+    EXPECT_EQ(timer4().interval(), 5500);
     EXPECT_TRUE(store.writes.empty());
 }
 
@@ -103,8 +113,8 @@ TEST_F(MainWindow, ASuccessfulStartCentresTheWindow1350TwipsAboveTheMiddle) {
     make();
     form->Form_Load();
     EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(form->Timer2().interval(), 1000);
-    EXPECT_EQ(form->Timer4().interval(), 1200);
+    EXPECT_EQ(timer2().interval(), 1000);
+    EXPECT_EQ(timer4().interval(), 1200);
     const QRect screen = form->screen()->geometry();
     const double outerH = twips(form->height()) + kFrameAllowance;
     const double outerW = twips(form->frameGeometry().width());
@@ -118,9 +128,9 @@ TEST_F(MainWindow, ComClosesThePortAndShowsOneModelessDialog) {
     make();
     form->Form_Load();
     form->show();
-    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
+    QTest::mouseClick(captioned("COM"), Qt::LeftButton);
     EXPECT_FALSE(port.isOpen());
-    Form2* dialog = form->portDialog();
+    Form2* dialog = portDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(dialog->isModal());
@@ -130,12 +140,12 @@ TEST_F(MainWindow, ComClosesThePortAndShowsOneModelessDialog) {
     EXPECT_EQ(module.PreviousBaudCode, 96);
     // Again while open: the same dialog, not reloaded, and the current choice remembered.
     dialog->findChild<QRadioButton*>("Option4")->click();  // COM2
-    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
-    EXPECT_EQ(form->portDialog(), dialog);
+    QTest::mouseClick(captioned("COM"), Qt::LeftButton);
+    EXPECT_EQ(portDialog(), dialog);
     EXPECT_TRUE(dialog->findChild<QRadioButton*>("Option4")->isChecked());
     EXPECT_EQ(module.PreviousComPortNumber, 2);
     // Cancel returns to port 2 at 9600, as remembered by the second "COM".
-    QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonByCaption(dialog, "Cancel"), Qt::LeftButton);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.openedPorts.back(), 2);
     EXPECT_EQ(port.openedSettings.back(), "9600,N,8,1");
@@ -146,10 +156,10 @@ TEST_F(MainWindow, EndAndClosingCloseThePort) {
     make();
     form->Form_Load();
     form->show();
-    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);  // dialog open, port closed
-    QTest::mouseClick(form->portDialog()->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(captioned("COM"), Qt::LeftButton);  // dialog open, port closed
+    QTest::mouseClick(test::buttonByCaption(portDialog(), "Cancel"), Qt::LeftButton);
     ASSERT_TRUE(port.isOpen());
-    QTest::mouseClick(button(form.get(), "Command16"), Qt::LeftButton);
+    QTest::mouseClick(captioned("END"), Qt::LeftButton);
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ends, 1);
@@ -166,8 +176,8 @@ TEST_F(MainWindow, ClosingTheWindowClosesTheModelessDialogToo) {
     make();
     form->Form_Load();
     form->show();
-    QTest::mouseClick(button(form.get(), "Command33"), Qt::LeftButton);
-    QPointer<Form2> dialog = form->portDialog();
+    QTest::mouseClick(captioned("COM"), Qt::LeftButton);
+    QPointer<Form2> dialog = portDialog();
     form->close();
     EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
     EXPECT_TRUE(store.writes.empty());
@@ -237,7 +247,7 @@ TEST_F(DamagedSettings, AnUnwritableFileMakesOkReportAndStoreNothing) {
         auto* d = qobject_cast<Form2*>(QApplication::activeModalWidget());
         ASSERT_NE(d, nullptr);
         d->findChild<QRadioButton*>("Option3")->click();
-        QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(test::buttonByCaption(d, "OK"), Qt::LeftButton);
         EXPECT_TRUE(d->isVisible());  // still open for another try
         d->close();
     });
