@@ -57,6 +57,12 @@ TEST(CommandText, AParameterMarkCountsAnywhereInTheItem) {
     for (const Case& c : cases) EXPECT_EQ(holdsParameterMark(c.item), c.mark) << c.item;
 }
 
+// GCC 12 at -O3 (Release) reports an overlapping copy inside libstdc++'s char_traits for the
+// literal + std::string below: a false positive (GCC bug 105329), silenced for this function alone.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
 TEST(CommandText, DisplayTextExpandsTabsToEightColumnStops) {
     struct Case {
         std::string_view item;
@@ -74,6 +80,9 @@ TEST(CommandText, DisplayTextExpandsTabsToEightColumnStops) {
     };
     for (const Case& c : cases) EXPECT_EQ(displayTextFor(c.item), c.shown) << c.item;
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 TEST(CommandText, EveryListItemDisplaysWithoutTabsAndKeepsItsCommand) {
     for (auto list : {basicCommandList(), expandedCommandList(), readCommandList()}) {
