@@ -9,7 +9,8 @@ namespace zelt {
 namespace {
 
 // The spelling, blanks and tabs of every text below are the projector's own, as shown to the
-// operator; misspellings included. Do not tidy them.
+// operator; misspellings included. Do not tidy them. They are laid out by hand, line by line.
+// clang-format off
 
 // --- Basic list: each item whole, command text, "[CR]", five blanks and a label. ---
 
@@ -400,6 +401,7 @@ std::span<const Run> expandedRuns() {
     };
     return runs;
 }
+// clang-format on
 
 constexpr std::string_view kCr = "[CR]";
 

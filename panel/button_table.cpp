@@ -5,7 +5,8 @@ namespace zelt {
 namespace {
 
 // Every push button of the main window. Arrow buttons show a picture and repeat while held; their
-// commands come from the repeat table by their key.
+// commands come from the repeat table by their key. Laid out by hand, one row a button.
+// clang-format off
 constexpr ButtonRow kButtons[] = {
     {"Command17", "On", "Frame1", 180, 600, 615, 300, Face::LightGreen, Action::Send, "C00", 0, Arrow::None},
     {"Command18", "Off", "Frame1", 180, 1080, 615, 300, Face::LightRed, Action::Send, "C01", 0, Arrow::None},
@@ -101,6 +102,7 @@ constexpr FrameRow kFrames[] = {
     {"Frame9", 120, 5400, 8295, 948, {{"Label9", "TxD", 120, 240, 372, 252}, {"Label10", "RxD", 120, 612, 372, 180}}},
     {"Frame15", 120, 6840, 6105, 492, {{"Label26", "Status", 120, 210, 855, 180}, {}}},
 };
+// clang-format on
 
 }  // namespace
 

@@ -16,6 +16,7 @@ struct PortCase {
 };
 
 TEST(StoredNumber, PortTextsReadByTheLeadingNumberRule) {
+    // clang-format off
     const PortCase cases[] = {
         {"15", 15},      {"16", 16},     {"0", 0},        {"-2", -2},     {"99999", std::nullopt},
         {"COM3", 0},     {"", 0},        {" 3", 3},       {"3COM", 3},    {"2.5", 2},
@@ -30,17 +31,20 @@ TEST(StoredNumber, PortTextsReadByTheLeadingNumberRule) {
         {"0." + std::string(400, '0') + "1", 0}, {"-0." + std::string(400, '0') + "7", 0},
         {std::string(400, '0') + "7.5", 8},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(readPortNumber(c.stored), c.expected) << "stored text \"" << c.stored << "\"";
     }
 }
 
 TEST(StoredNumber, SpeedTextsGive9600OnlyForExactly96) {
+    // clang-format off
     const std::pair<const char*, uint8_t> cases[] = {
         {"96", 96},   {"192", 192}, {"9600", 192}, {"0", 192},     {"300", 192}, {"DATAb", 192},
         {"", 192},    {" 96", 96},  {"96.4", 96},  {"95.5", 96},   {"96.5", 96}, {"96.6", 192},
         {"96bps", 96}, {"-96", 192}, {"1e400", 192}, {"99999999999999999999999", 192},
     };
+    // clang-format on
     for (const auto& [stored, code] : cases) {
         EXPECT_EQ(readBaudCode(stored), code) << "stored text \"" << stored << "\"";
     }

@@ -20,6 +20,7 @@ namespace {
 using test::Panel;
 
 // What every send button puts on the wire, before its carriage return.
+// clang-format off
 const std::pair<const char*, const char*> kSendButtons[] = {
     {"Command17", "C00"}, {"Command18", "C01"}, {"Command28", "C50"}, {"Command53", "C54"},
     {"Command29", "C51"}, {"Command11", "C06"}, {"Command39", "C04"}, {"Command12", "C07"},
@@ -36,6 +37,7 @@ const std::pair<const char*, const char*> kSendButtons[] = {
     {"Command45", "CR1"}, {"Command54", "CR6"}, {"Command47", "CR4"}, {"Command46", "CR3"},
     {"Command55", "CR LAMPSTS"}, {"Command76", "CR7"},
 };
+// clang-format on
 
 TEST_F(Panel, EverySendButtonSendsExactlyItsCommandAndOneCarriageReturn) {
     for (auto [control, command] : kSendButtons) {
@@ -154,7 +156,8 @@ TEST_F(Panel, AShortPressSendsOnceAndAHeldButtonRepeats) {
     EXPECT_TRUE(timer1().isEnabled());  // holding
     clock.advance(1000);
     release("Command30");
-    EXPECT_EQ(port.writes, std::vector<std::string>(11, "C20\r"));  // "Bright +" repeated
+    // "Bright +", at the press and every 100 ms.
+    EXPECT_EQ(port.writes, std::vector<std::string>(11, "C20\r"));
     EXPECT_FALSE(timer1().isEnabled());  // no longer holding
     timer1().onTick();                   // and a late tick finds nothing to repeat
     EXPECT_EQ(port.writes.size(), 11u);

@@ -42,6 +42,7 @@ struct QueryCase {
 TEST(ProjectorEmulatorCore, QueriesAnswerInTheDecodedLayoutsInEachState) {
     const std::vector<Step> powerOn = {{"C00", 10}};
     const std::vector<Step> powerOnOff = {{"C00", 10}, {"C02", 20}};
+    // clang-format off
     const QueryCase cases[] = {
         {"standby", Fault::None, {}, 1,
          {{"CR0", "80\r"}, {"CR LAMPSTS", "000 1O\r"}, {"CR1", "1\r"}, {"CR3", "01234\r"}, {"CR4", "11\r"},
@@ -64,6 +65,7 @@ TEST(ProjectorEmulatorCore, QueriesAnswerInTheDecodedLayoutsInEachState) {
          {{"CR LAMPMODE", "000 ECO\r"}, {"CR7", "000 ECO\r"}}},
         {"lamp mode high", Fault::None, {{"CF LAMPMODE UP", 1}}, 2, {{"CR LAMPMODE", "000 HIGH\r"}}},
     };
+    // clang-format on
     for (const QueryCase& c : cases) {
         EmulatorCore core = coreAfter(c.before, c.fault);
         for (const auto& [query, reply] : c.replies) {
@@ -182,10 +184,12 @@ TEST(ProjectorEmulatorCore, SteppedValuesStayInTheirRange) {
 }
 
 TEST(ProjectorEmulatorCore, InputSelectionShowsInCR1) {
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"C50", "1\r"}, {"C05", "1\r"}, {"C06", "2\r"}, {"C04", "3\r"}, {"C07", "4\r"}, {"C34", "5\r"},
         {"CF INPUT HDMI", "3\r"}, {"CF INPUT5 S-VIDEO", "5\r"}, {"CF INPUT DN", "5\r"}, {"CF INPUT UP", "2\r"},
     };
+    // clang-format on
     for (const auto& [command, reply] : cases) {
         EmulatorCore core = coreAfter({});
         core.handle(command, 1);
@@ -250,11 +254,13 @@ TEST(ProjectorEmulatorOptions, ValuesAreReadAndChecked) {
     EXPECT_EQ(good.options.link, "/tmp/x");
     EXPECT_EQ(parseOptions({}).options.baud, 19200);
 
+    // clang-format off
     const std::vector<std::vector<std::string_view>> bad = {
         {"--baud", "38400"}, {"--baud"},          {"--delay", "-1"},         {"--split", "0"},
         {"--fault", "fan"},  {"--flood", "0"},    {"--lamp-hours", "100000"}, {"--warmup-seconds", "abc"},
         {"--log=1"},         {"--bogus"},         {"extra"},                  {"--exit-after-seconds", "-3"},
     };
+    // clang-format on
     for (const auto& args : bad) {
         EXPECT_NE(parseOptions(args).error, "") << args.front();
     }

@@ -5,6 +5,9 @@ namespace {
 
 using K = ActionKind;
 
+// The tables are laid out by hand, in columns.
+// clang-format off
+
 // Ranges are plausible for a projector of this kind, not measured on one.
 constexpr SteppedSetting kStepped[] = {
     // name             word          min   max   initial digits
@@ -176,6 +179,7 @@ constexpr SourceSignal kDetectedSignals[] = {
     {"ANALOG", "XGA1"}, {"YPBPR", "720P"}, {"SCART", "PAL"},
     {"HDMI", "D-720P"}, {"VIDEO", "NTSC"}, {"S-VIDEO", "NTSC"},
 };
+// clang-format on
 
 }  // namespace
 
