@@ -30,9 +30,7 @@ void renderAndDecode(benchmark::State& state, const std::string& command, const 
 void BM_FullBuffer(benchmark::State& state) {
     renderAndDecode(state, "CR0\r", babble(zelt::Exchange::kReceiveBufferLimit));
 }
-void BM_TwentyCharacterReply(benchmark::State& state) {
-    renderAndDecode(state, "CR6\r", "025.0 030.5 041.0\r\n\x06");
-}
+void BM_TwentyCharacterReply(benchmark::State& state) { renderAndDecode(state, "CR6\r", "025.0 030.5 041.0\r\n\x06"); }
 void BM_TemperatureReply(benchmark::State& state) { renderAndDecode(state, "CR6\r", "025.0 030.5 041.0\r"); }
 
 struct NullDisplay : zelt::ExchangeDisplay {

@@ -145,7 +145,8 @@ public:
     explicit FirstEvents(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
     ~FirstEvents() override { qApp->removeEventFilter(this); }
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!exposed && event->type() == QEvent::Expose && watched->isWindowType() && watched == window_->windowHandle())
+        if (!exposed && event->type() == QEvent::Expose && watched->isWindowType() &&
+            watched == window_->windowHandle())
             exposed = Clock::now();
         if (!painted && event->type() == QEvent::Paint && watched == window_) painted = Clock::now();
         return false;
@@ -169,7 +170,9 @@ public:
         if (countReads) counter_.emplace(port_);
         SerialPort& port = counter_ ? static_cast<SerialPort&>(*counter_) : static_cast<SerialPort&>(port_);
         ctorStart = Clock::now();
-        form_ = std::make_unique<Form1>(Form1::Services{module_, port, store_,
+        form_ = std::make_unique<Form1>(Form1::Services{module_,
+                                                        port,
+                                                        store_,
                                                         [this](int n) { return port_.deviceFor(n); },
                                                         {},
                                                         [](QWidget*, const QString&) {},
@@ -292,8 +295,8 @@ struct SlowClicks {
 // ---- 1. Click to first byte --------------------------------------------------------------------
 
 Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
-    Section out{"1. Click \"Status\" (Command44) → first byte readable on the pty master (" +
-                    std::to_string(clicks) + " clicks)",
+    Section out{"1. Click \"Status\" (Command44) → first byte readable on the pty master (" + std::to_string(clicks) +
+                    " clicks)",
                 {}};
     test::PtyPair pty;
     Panel panel(pty.slavePath(), false);
@@ -369,7 +372,8 @@ Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
 
 Section holdCadence(int holdMs) {
     const int ideal = holdMs / 100 + 1;
-    Section out{"2. Hold \"Volume +\" (Command1) for " + fmt("%.0f s", holdMs / 1000.0) + ", \"C09\\r\" every 100 ms", {}};
+    Section out{"2. Hold \"Volume +\" (Command1) for " + fmt("%.0f s", holdMs / 1000.0) + ", \"C09\\r\" every 100 ms",
+                {}};
     test::PtyPair pty;
     Panel panel(pty.slavePath(), false);
     if (!panel.start()) {
@@ -416,9 +420,11 @@ Section holdCadence(int holdMs) {
     out.add("commands sent", std::to_string(sent), std::to_string(ideal) + " (press + one per 100 ms)",
             verdict(sent >= ideal - 1 && sent <= ideal));
     out.add("mean period", fmt("%.2f ms", p.mean), "100 ms", verdict(p.mean >= 99.0 && p.mean <= 101.0));
-    out.add("p99 period", fmt("%.2f ms", p.p99), "100 ms (+ one frame: ≤ 116.7 ms)", verdict(p.p99 <= 100.0 + kFrameMs));
+    out.add("p99 period", fmt("%.2f ms", p.p99), "100 ms (+ one frame: ≤ 116.7 ms)",
+            verdict(p.p99 <= 100.0 + kFrameMs));
     out.note("min / max period", fmt("%.2f", p.min) + " / " + fmt("%.2f ms", p.max));
-    if (!stamps.empty()) out.note("press → first \"C09\\r\" read", fmt("%.0f µs", perf::usBetween(pressAt, stamps.front())));
+    if (!stamps.empty())
+        out.note("press → first \"C09\\r\" read", fmt("%.0f µs", perf::usBetween(pressAt, stamps.front())));
     out.add("other bytes on the line", std::to_string(stray), "0", verdict(stray == 0));
     return out;
 }
@@ -439,8 +445,9 @@ struct FloodSource {
 
 // Starts a flood of `seconds`; std::nullopt, with a note in `out`, when it did not start.
 std::optional<FloodSource> startFlood(const Options& opt, double seconds, Section& out) {
-    auto emulator = std::make_unique<test::EmulatorProcess>(std::vector<std::string>{"--flood", fmt("%g", seconds), "--log"},
-                                                            test::EmulatorOptions{.program = opt.emulator, .startTimeoutMs = 5000});
+    auto emulator =
+        std::make_unique<test::EmulatorProcess>(std::vector<std::string>{"--flood", fmt("%g", seconds), "--log"},
+                                                test::EmulatorOptions{.program = opt.emulator, .startTimeoutMs = 5000});
     if (!emulator->started()) {
         out.note("emulator", "could not start " + opt.emulator + ": " + emulator->startError());
         return std::nullopt;
@@ -451,7 +458,8 @@ std::optional<FloodSource> startFlood(const Options& opt, double seconds, Sectio
         return std::nullopt;
     }
     const double startSec = std::strtod(startLine.c_str(), nullptr);
-    const auto start = Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(startSec)));
+    const auto start =
+        Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(startSec)));
     return FloodSource{std::move(emulator), start};
 }
 
@@ -484,8 +492,8 @@ struct FloodSamples {
     Mark a0{}, a1{}, b1{};
     std::size_t bufferAtEndOfA = 0;
     std::uint64_t receivedTotal = 0;
-    std::string endLine;            // the emulator's "FLOOD end" line; empty when not seen
-    std::vector<std::string> log;   // the emulator's whole output
+    std::string endLine;           // the emulator's "FLOOD end" line; empty when not seen
+    std::vector<std::string> log;  // the emulator's whole output
 
     double seconds(const Mark& from, const Mark& to) const { return perf::msBetween(from.at, to.at) / 1000.0; }
     double cpuPct(const Mark& from, const Mark& to) const { return 100.0 * (to.cpu - from.cpu) / seconds(from, to); }
@@ -602,7 +610,8 @@ void reportLateness(const FloodSamples& s, Section& out) {
     const perf::Summary lateA = s.lateIn({0, 1}), lateA0 = s.lateIn({0}), lateA1 = s.lateIn({1}), lateB = s.lateIn({2});
     const std::string lateLimit = "p99 ≤ 5 ms, max ≤ 16.7 ms";
     const auto lateOk = [&](const perf::Summary& l) { return verdict(l.p99 <= 5.0 && l.max <= kFrameMs); };
-    out.note("A: length; B: length", fmt("%.1f s", s.seconds(s.a0, s.a1)) + "; " + fmt("%.1f s", s.seconds(s.a1, s.b1)));
+    out.note("A: length; B: length",
+             fmt("%.1f s", s.seconds(s.a0, s.a1)) + "; " + fmt("%.1f s", s.seconds(s.a1, s.b1)));
     out.add("A: 10 ms timer lateness p50 / p99 / max", lateText(lateA), lateLimit, lateOk(lateA));
     if (s.boundAt) {
         out.add("A, before the receive buffer is full: lateness", lateText(lateA0), lateLimit, lateOk(lateA0));
@@ -647,8 +656,8 @@ void reportClicks(const FloodSamples& s, Section& out) {
 
 void reportCpu(const FloodSamples& s, Section& out) {
     const std::string cpuLimit = "≤ 10 % of one core";
-    out.add("A: CPU share (user + sys) of the panel process", fmt("%.1f %% of one core", s.cpuPct(s.a0, s.a1)), cpuLimit,
-            verdict(s.cpuPct(s.a0, s.a1) <= 10.0));
+    out.add("A: CPU share (user + sys) of the panel process", fmt("%.1f %% of one core", s.cpuPct(s.a0, s.a1)),
+            cpuLimit, verdict(s.cpuPct(s.a0, s.a1) <= 10.0));
     out.add("B: CPU share of the panel process", fmt("%.1f %% of one core", s.cpuPct(s.a1, s.b1)), cpuLimit,
             verdict(s.cpuPct(s.a1, s.b1) <= 10.0));
     out.note("A / B: CPU share of the emulator process",
@@ -692,7 +701,8 @@ void reportMemory(const FloodSamples& s, Section& out) {
     if (!s.boundAt) {
         long maxKb = 0;
         for (const RssSample& r : s.rss) maxKb = std::max(maxKb, r.kb);
-        out.note("receive buffer bound", "not reached in A (" + std::to_string(s.bufferAtEndOfA) + " chars at its end)");
+        out.note("receive buffer bound",
+                 "not reached in A (" + std::to_string(s.bufferAtEndOfA) + " chars at its end)");
         out.note("VmRSS max / last", std::to_string(maxKb) + " / " + std::to_string(s.rss.back().kb) + " kB");
         return;
     }
@@ -705,7 +715,8 @@ void reportMemory(const FloodSamples& s, Section& out) {
         lastAfter = r.kb;
         ++samples;
     }
-    out.note("receive buffer reached its bound after", fmt("%.1f s of flood", perf::msBetween(s.floodStart, *s.boundAt) / 1000.0));
+    out.note("receive buffer reached its bound after",
+             fmt("%.1f s of flood", perf::msBetween(s.floodStart, *s.boundAt) / 1000.0));
     out.note("VmRSS when the receive buffer first reached its bound", std::to_string(s.rssAtBound) + " kB");
     out.add("VmRSS after the bound: max / last (" + std::to_string(samples) + " samples, 1/s)",
             std::to_string(maxAfter) + " / " + std::to_string(lastAfter) + " kB", "no growth (≤ bound + 1024 kB)",
@@ -714,9 +725,9 @@ void reportMemory(const FloodSamples& s, Section& out) {
 
 Section flood(const Options& opt, int quietMs, int clicksMs) {
     const double floodSeconds = (quietMs + clicksMs) / 1000.0;
-    Section out{"3. Flood: emulator --flood " + fmt("%g", floodSeconds) + " at 19200 bit/s; A = " +
-                    fmt("%.0f s", quietMs / 1000.0) + " without sends, B = " + fmt("%.0f s", clicksMs / 1000.0) +
-                    " with a \"Status\" click every 250 ms",
+    Section out{"3. Flood: emulator --flood " + fmt("%g", floodSeconds) +
+                    " at 19200 bit/s; A = " + fmt("%.0f s", quietMs / 1000.0) +
+                    " without sends, B = " + fmt("%.0f s", clicksMs / 1000.0) + " with a \"Status\" click every 250 ms",
                 {}};
     std::optional<FloodSource> source = startFlood(opt, floodSeconds, out);
     if (!source) return out;
@@ -745,13 +756,13 @@ int startupOnly(Clock::time_point appMade) {
     const auto sinceShow = [&](const std::optional<Clock::time_point>& at) {
         return at ? perf::usBetween(panel.showAt, *at) : -1.0;
     };
-    std::printf("STARTUP ok=%d main_us=%.0f app_us=%.0f ctor_us=%.0f ctor_only_us=%.0f load_us=%.0f show_us=%.0f "
-                "expose_event_us=%.0f paint_us=%.0f rss_kb=%ld hwm_kb=%ld\n",
-                shown ? 1 : 0, perf::usBetween(g_mainStart, t), perf::usBetween(g_mainStart, appMade),
-                perf::usBetween(panel.ctorStart, t), perf::usBetween(panel.ctorStart, panel.ctorEnd),
-                perf::usBetween(panel.ctorEnd, panel.loadEnd), perf::usBetween(panel.loadEnd, t),
-                sinceShow(first.exposed), sinceShow(first.painted), perf::procStatusKb("VmRSS"),
-                perf::procStatusKb("VmHWM"));
+    std::printf(
+        "STARTUP ok=%d main_us=%.0f app_us=%.0f ctor_us=%.0f ctor_only_us=%.0f load_us=%.0f show_us=%.0f "
+        "expose_event_us=%.0f paint_us=%.0f rss_kb=%ld hwm_kb=%ld\n",
+        shown ? 1 : 0, perf::usBetween(g_mainStart, t), perf::usBetween(g_mainStart, appMade),
+        perf::usBetween(panel.ctorStart, t), perf::usBetween(panel.ctorStart, panel.ctorEnd),
+        perf::usBetween(panel.ctorEnd, panel.loadEnd), perf::usBetween(panel.loadEnd, t), sinceShow(first.exposed),
+        sinceShow(first.painted), perf::procStatusKb("VmRSS"), perf::procStatusKb("VmHWM"));
     std::fflush(stdout);
     return shown ? 0 : 1;
 }
@@ -790,8 +801,9 @@ std::vector<Section> startup(int runs) {
     times.note("of which QApplication constructed", fmt("%.1f ms", ms("app_us")));
     times.add("Form1 constructor start → exposed (min–max)", fmt("%.1f ms", ms("ctor_us")) + range("ctor_us"),
               "— (none set)");
-    times.note("of which the constructor / Form_Load / show → exposed",
-               fmt("%.1f", ms("ctor_only_us")) + " / " + fmt("%.1f", ms("load_us")) + " / " + fmt("%.1f ms", ms("show_us")));
+    times.note(
+        "of which the constructor / Form_Load / show → exposed",
+        fmt("%.1f", ms("ctor_only_us")) + " / " + fmt("%.1f", ms("load_us")) + " / " + fmt("%.1f ms", ms("show_us")));
     times.note("show() → first Expose event / first paint of Form1",
                fmt("%.1f", ms("expose_event_us")) + " / " + fmt("%.1f ms", ms("paint_us")));
     if (failed) times.note("runs that failed", std::to_string(failed));

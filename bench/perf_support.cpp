@@ -48,7 +48,9 @@ long procStatusKb(const char* field) {
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    const auto secs = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    const auto secs = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return secs(u.ru_utime) + secs(u.ru_stime);
 }
 

@@ -405,8 +405,7 @@ std::span<const Run> expandedRuns() {
 
 constexpr std::string_view kCr = "[CR]";
 
-std::string itemText(std::string_view command, std::string_view separator,
-                     std::string_view description) {
+std::string itemText(std::string_view command, std::string_view separator, std::string_view description) {
     std::string text;
     text.reserve(command.size() + kCr.size() + separator.size() + 1 + description.size());
     text.append(command).append(kCr).append(separator).append(":").append(description);
@@ -467,8 +466,6 @@ std::span<const std::string_view> readCommandList() {
     return list.views();
 }
 
-std::string_view commandPart(std::string_view text) {
-    return text.substr(0, text.find('['));
-}
+std::string_view commandPart(std::string_view text) { return text.substr(0, text.find('[')); }
 
 }  // namespace zelt

@@ -53,8 +53,12 @@ int main(int argc, char** argv) {
             const auto byte = static_cast<char>(rng() % 256);
             switch (rng() % 4) {
             case 0: s.insert(s.begin() + static_cast<long>(s.empty() ? 0 : rng() % (s.size() + 1)), byte); break;
-            case 1: if (!s.empty()) s[rng() % s.size()] = byte; break;
-            case 2: if (!s.empty()) s.erase(rng() % s.size(), 1); break;
+            case 1:
+                if (!s.empty()) s[rng() % s.size()] = byte;
+                break;
+            case 2:
+                if (!s.empty()) s.erase(rng() % s.size(), 1);
+                break;
             default: s.append(rng() % 64, byte); break;
             }
         }

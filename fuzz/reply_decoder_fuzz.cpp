@@ -9,7 +9,7 @@
 #include "link/transcript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const char* const kCommands[] = {"CR0\r", "CR1\r", "CR4\r", "CR3\r", "CR6\r", "CR LAMPSTS\r",
+    static const char* const kCommands[] = {"CR0\r", "CR1\r", "CR4\r", "CR3\r", "CR6\r",        "CR LAMPSTS\r",
                                             "CR7\r", "C00\r", "",      "CR0",   "CR LAMPMODE\r"};
     if (size == 0) return 0;
     const std::string command = kCommands[data[0] % (sizeof kCommands / sizeof *kCommands)];

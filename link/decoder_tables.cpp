@@ -5,6 +5,8 @@ namespace zelt {
 namespace {
 
 // Keys are taken from the reply line, so every received character appears with a blank before it.
+// The tables are laid out by hand, one row a line.
+// clang-format off
 
 // "CR0": operating status, two characters.
 constexpr DecoderRow kOperatingStatus[] = {
@@ -54,6 +56,7 @@ constexpr DecoderTable kTables[] = {
     {"CR6\r", 18, DecodeRule::Temperatures, 0, {}},  // three five-character fields, two separators, CR
     {"CR LAMPSTS\r", 0, DecodeRule::KeyedRows, 12, kLampStatus},
 };
+// clang-format on
 
 }  // namespace
 

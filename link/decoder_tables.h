@@ -19,10 +19,10 @@ struct DecoderRow {
 };
 
 struct DecoderTable {
-    std::string_view command;     // the query and its carriage return, as CommandText holds it
-    std::size_t receivedLength;   // 0: any; else the reply must have exactly this many characters
+    std::string_view command;    // the query and its carriage return, as CommandText holds it
+    std::size_t receivedLength;  // 0: any; else the reply must have exactly this many characters
     DecodeRule rule;
-    std::size_t keyLength;        // KeyedRows only
+    std::size_t keyLength;  // KeyedRows only
     std::span<const DecoderRow> rows;
 };
 

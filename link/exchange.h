@@ -16,12 +16,12 @@ class Timer;
 class ExchangeDisplay {
 public:
     virtual ~ExchangeDisplay() = default;
-    virtual void setSentLine(const std::string& text) = 0;   // Label11
-    virtual void setReplyLine(const std::string& text) = 0;  // Label12
-    virtual void setStatusLine(const std::string& text) = 0; // Label25
-    virtual void showSpaceLegend() = 0;                      // Label27
-    virtual void showCarriageReturnLegend() = 0;             // Label28
-    virtual void hideLegends() = 0;                          // Label27, then Label28
+    virtual void setSentLine(const std::string& text) = 0;    // Label11
+    virtual void setReplyLine(const std::string& text) = 0;   // Label12
+    virtual void setStatusLine(const std::string& text) = 0;  // Label25
+    virtual void showSpaceLegend() = 0;                       // Label27
+    virtual void showCarriageReturnLegend() = 0;              // Label28
+    virtual void hideLegends() = 0;                           // Label27, then Label28
     // A send did not go out (the port is closed or the device refused the bytes).
     virtual void sendFailed() = 0;
 };
@@ -33,8 +33,7 @@ public:
     // The newest characters kept when a device keeps sending without a pause.
     static constexpr std::size_t kReceiveBufferLimit = 32766;
 
-    Exchange(const std::string& commandText, SerialPort& port, Timer& timer2, Timer& timer4,
-             ExchangeDisplay& display);
+    Exchange(const std::string& commandText, SerialPort& port, Timer& timer2, Timer& timer4, ExchangeDisplay& display);
 
     // Hyouji: Direction::Send sends `text`; any other direction shows received text and decodes it.
     void hyouji(const std::string& text, Direction direction);

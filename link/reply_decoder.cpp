@@ -57,10 +57,8 @@ std::optional<std::string> decodeReply(std::string_view commandText, std::string
             }
             return std::nullopt;
         }
-        case DecodeRule::LampTime:
-            return lampTimePhrase(replyLine);
-        case DecodeRule::Temperatures:
-            return temperaturePhrase(replyLine);
+        case DecodeRule::LampTime: return lampTimePhrase(replyLine);
+        case DecodeRule::Temperatures: return temperaturePhrase(replyLine);
         }
     }
     return std::nullopt;

@@ -13,7 +13,8 @@ StartupOutcome runStartup(Module1& module, SerialPort& port, SettingsStore& stor
     window.setOuterHeight(kCompactOuterHeight);
 
     // Nothing stored reads the defaults, which read as 0: the dialog comes first.
-    const auto stored = readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
+    const auto stored =
+        readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
     module.ComPortNumber = stored.value_or(0);
     if (!stored || !isValidPort(module.ComPortNumber)) {
         window.showPortDialogModal();

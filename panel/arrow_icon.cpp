@@ -19,19 +19,11 @@ public:
         const QRectF r(rect);
         QPolygonF triangle;
         switch (direction_) {
-        case Arrow::Up:
-            triangle << r.bottomLeft() << r.bottomRight() << QPointF(r.center().x(), r.top());
-            break;
-        case Arrow::Down:
-            triangle << r.topLeft() << r.topRight() << QPointF(r.center().x(), r.bottom());
-            break;
-        case Arrow::Left:
-            triangle << r.topRight() << r.bottomRight() << QPointF(r.left(), r.center().y());
-            break;
+        case Arrow::Up: triangle << r.bottomLeft() << r.bottomRight() << QPointF(r.center().x(), r.top()); break;
+        case Arrow::Down: triangle << r.topLeft() << r.topRight() << QPointF(r.center().x(), r.bottom()); break;
+        case Arrow::Left: triangle << r.topRight() << r.bottomRight() << QPointF(r.left(), r.center().y()); break;
         case Arrow::Right:
-        case Arrow::None:
-            triangle << r.topLeft() << r.bottomLeft() << QPointF(r.right(), r.center().y());
-            break;
+        case Arrow::None: triangle << r.topLeft() << r.bottomLeft() << QPointF(r.right(), r.center().y()); break;
         }
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);

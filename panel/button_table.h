@@ -16,8 +16,8 @@ enum class Arrow { None, Up, Down, Left, Right };
 // one, else to the client area.
 struct ButtonRow {
     const char* control;
-    const char* caption;   // empty for the arrow buttons, which show a picture
-    const char* frame;     // nullptr: placed on the window itself
+    const char* caption;  // empty for the arrow buttons, which show a picture
+    const char* frame;    // nullptr: placed on the window itself
     int left, top, width, height;
     Face face;
     Action action;

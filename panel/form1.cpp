@@ -1,7 +1,6 @@
 #include "panel/form1.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFrame>
@@ -9,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "app/module1.h"
 #include "link/startup.h"
@@ -147,8 +147,8 @@ Form1::~Form1() {
     s_.port.onComm = nullptr;
 }
 
-QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
-                         double width, double height) {
+QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top, double width,
+                         double height) {
     auto* label = place(new QLabel(text, parent), name, left, top, width, height);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(false);
@@ -170,8 +170,9 @@ void Form1::buildPanel() {
 
     for (const ButtonRow& row : buttonTable()) {
         QWidget* parent = row.frame ? static_cast<QWidget*>(frames_.at(row.frame)) : this;
-        QPushButton* button = place(row.action == Action::Hold ? new HoldButton(parent) : new QPushButton(row.caption, parent),
-                                    row.control, row.left, row.top, row.width, row.height);
+        QPushButton* button =
+            place(row.action == Action::Hold ? new HoldButton(parent) : new QPushButton(row.caption, parent),
+                  row.control, row.left, row.top, row.width, row.height);
         if (row.face != Face::System) button->setStyleSheet(faceStyle(faceColor(row.face)));
         switch (row.action) {
         case Action::Send:
@@ -186,12 +187,8 @@ void Form1::buildPanel() {
             connect(hold, &HoldButton::mouseUp, this, [this] { holdButton_MouseUp(); });
             break;
         }
-        case Action::CommandTable:
-            connect(button, &QPushButton::clicked, this, [this] { Command74_Click(); });
-            break;
-        case Action::Com:
-            connect(button, &QPushButton::clicked, this, [this] { Command33_Click(); });
-            break;
+        case Action::CommandTable: connect(button, &QPushButton::clicked, this, [this] { Command74_Click(); }); break;
+        case Action::Com: connect(button, &QPushButton::clicked, this, [this] { Command33_Click(); }); break;
         case Action::End: {
             QFont endFont = button->font();
             endFont.setPointSize(12);
@@ -352,9 +349,7 @@ void Form1::setSentLine(const std::string& text) {
     Label11_->setText(latin1(text, kVisibleChars));
 }
 
-void Form1::setReplyLine(const std::string& text) {
-    Label12_->setText(latin1(text, kVisibleChars));
-}
+void Form1::setReplyLine(const std::string& text) { Label12_->setText(latin1(text, kVisibleChars)); }
 
 void Form1::setStatusLine(const std::string& text) {
     const QString shown = latin1(text);

@@ -36,11 +36,11 @@ public:
         Module1& module;
         SerialPort& port;
         SettingsStore& store;
-        std::function<std::string(int)> deviceFor;                        // port number -> device
-        std::function<std::unique_ptr<Timer>(int intervalMs)> makeTimer;  // default: Qt timers
+        std::function<std::string(int)> deviceFor;                                 // port number -> device
+        std::function<std::unique_ptr<Timer>(int intervalMs)> makeTimer;           // default: Qt timers
         std::function<void(QWidget* parent, const QString& reason)> retryMessage;  // default: box
-        std::function<void()> endSystem;                                  // default: quit the app
-        std::function<void()> beep = {};                                  // default: the desktop's
+        std::function<void()> endSystem;                                           // default: quit the app
+        std::function<void()> beep = {};                                           // default: the desktop's
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);
@@ -99,8 +99,8 @@ private:
     void showMainWindow() override;
 
     void buildPanel();
-    QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top,
-                      double width, double height);
+    QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top, double width,
+                      double height);
     Form2* createPortDialog();
     void showPortDialogModal();
     // The client height in twips (the views: 5300 compact, 7620 full).

@@ -7,8 +7,7 @@
 
 namespace zelt {
 
-PressAndHold::PressAndHold(std::string& commandText, Timer& timer1, Timer& timer2, Timer& timer4,
-                           HoldHost& host)
+PressAndHold::PressAndHold(std::string& commandText, Timer& timer1, Timer& timer2, Timer& timer4, HoldHost& host)
     : commandText_(commandText), timer1_(timer1), timer2_(timer2), timer4_(timer4), host_(host) {}
 
 void PressAndHold::mouseDown(std::uint8_t repeatKey) {

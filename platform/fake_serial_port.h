@@ -22,21 +22,21 @@ public:
     std::string lastOpenFailure() const override { return failureText; }
 
     // Test controls.
-    void arrive(const std::string& text);   // data arrives: receive event with code 2
-    void raiseEvent(int code);              // any other event of the port
+    void arrive(const std::string& text);  // data arrives: receive event with code 2
+    void raiseEvent(int code);             // any other event of the port
     std::string settings() const { return settingsHistory.empty() ? "" : settingsHistory.back(); }
 
     std::vector<std::string> settingsHistory;
     int16_t commPort = 0;
-    std::vector<int16_t> openedPorts;       // port number of every successful open
+    std::vector<int16_t> openedPorts;  // port number of every successful open
     std::vector<std::string> openedSettings;
     int openAttempts = 0;
     int closes = 0;
-    bool failOpen = false;                  // every open fails
-    std::vector<int16_t> failingPorts;      // opens of these numbers fail
+    bool failOpen = false;              // every open fails
+    std::vector<int16_t> failingPorts;  // opens of these numbers fail
     std::string failureText = "no such device";
-    std::string written;                    // every byte written, in order
-    std::vector<std::string> writes;        // one entry per successful write
+    std::string written;              // every byte written, in order
+    std::vector<std::string> writes;  // one entry per successful write
 
 private:
     bool open_ = false;

@@ -2,16 +2,16 @@
 
 namespace zelt {
 
-std::string MemorySettingsStore::read(const std::string& app, const std::string& section,
-                                      const std::string& key, const std::string& fallback) {
+std::string MemorySettingsStore::read(const std::string& app, const std::string& section, const std::string& key,
+                                      const std::string& fallback) {
     const std::string p = path(app, section, key);
     reads.push_back(p);
     auto it = values.find(p);
     return it == values.end() ? fallback : it->second;
 }
 
-bool MemorySettingsStore::write(const std::string& app, const std::string& section,
-                                const std::string& key, const std::string& text) {
+bool MemorySettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
+                                const std::string& text) {
     if (failWrites) return false;
     const std::string p = path(app, section, key);
     values[p] = text;

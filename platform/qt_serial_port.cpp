@@ -87,8 +87,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         }
         port_.clearError();
         break;
-    default:
-        break;  // open failures are reported by open(); nothing else is acted on
+    default: break;  // open failures are reported by open(); nothing else is acted on
     }
 }
 
@@ -102,25 +101,18 @@ std::string describeOpenFailure(const std::string& device, QSerialPort::SerialPo
                                 const std::string& systemText) {
     std::string cause;
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        cause = "no such device";
-        break;
+    case QSerialPort::DeviceNotFoundError: cause = "no such device"; break;
     case QSerialPort::PermissionError:
         if (systemText.find("lock") != std::string::npos)
             cause = "the port is busy: another program is using it";
         else
-            cause = "permission denied; on Linux, add your user to the serial-port group "
-                    "(usually \"dialout\": sudo usermod -aG dialout $USER) and log in again";
+            cause =
+                "permission denied; on Linux, add your user to the serial-port group "
+                "(usually \"dialout\": sudo usermod -aG dialout $USER) and log in again";
         break;
-    case QSerialPort::OpenError:
-        cause = "the port is already open";
-        break;
-    case QSerialPort::UnsupportedOperationError:
-        cause = "the device does not accept these line settings";
-        break;
-    default:
-        cause = "the device could not be opened";
-        break;
+    case QSerialPort::OpenError: cause = "the port is already open"; break;
+    case QSerialPort::UnsupportedOperationError: cause = "the device does not accept these line settings"; break;
+    default: cause = "the device could not be opened"; break;
     }
     std::string text = device + ": " + cause;
     if (!systemText.empty()) text += " (" + systemText + ")";

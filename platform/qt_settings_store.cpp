@@ -8,8 +8,8 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-std::string QtSettingsStore::read(const std::string& app, const std::string& section,
-                                  const std::string& key, const std::string& fallback) {
+std::string QtSettingsStore::read(const std::string& app, const std::string& section, const std::string& key,
+                                  const std::string& fallback) {
     // A missing, unreadable or corrupt file reads as "nothing stored": the caller gets the
     // fallback and start-up goes on.
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, qs(app));
@@ -19,8 +19,8 @@ std::string QtSettingsStore::read(const std::string& app, const std::string& sec
     return value.toString().toStdString();
 }
 
-bool QtSettingsStore::write(const std::string& app, const std::string& section,
-                            const std::string& key, const std::string& text) {
+bool QtSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
+                            const std::string& text) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, qs(app));
     if (!settings.isWritable()) return false;
     settings.setValue(qs(section) + "/" + qs(key), qs(text));

@@ -32,10 +32,8 @@ struct PortOption {
 };
 
 constexpr PortOption kPortOptions[5] = {
-    {"Option3", "COM1", 1, 180, 180, 1155, 315},
-    {"Option4", "COM2", 2, 180, 540, 1095, 255},
-    {"Option5", "COM3", 3, 180, 900, 975, 255},
-    {"Option6", "COM4", 4, 180, 1260, 1215, 255},
+    {"Option3", "COM1", 1, 180, 180, 1155, 315},  {"Option4", "COM2", 2, 180, 540, 1095, 255},
+    {"Option5", "COM3", 3, 180, 900, 975, 255},   {"Option6", "COM4", 4, 180, 1260, 1215, 255},
     {"Option7", "COM5", 5, 180, 1620, 1335, 255},
 };
 
@@ -189,8 +187,9 @@ void Form2::Command1_Click() {
     if (!stored) {
         // The choice would not survive a restart. Close again, so that OK can simply be retried.
         s_.port.close();
-        retry("The port opened, but the choice could not be saved in the settings file; "
-              "check that your settings folder is writable.");
+        retry(
+            "The port opened, but the choice could not be saved in the settings file; "
+            "check that your settings folder is writable.");
         return;
     }
     close();

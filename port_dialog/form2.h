@@ -36,8 +36,8 @@ public:
     explicit Form2(Services services, QWidget* parent = nullptr);
 
     void Form_Load();
-    void Option1_Click();  // "9600"
-    void Option2_Click();  // "19200"
+    void Option1_Click();                   // "9600"
+    void Option2_Click();                   // "19200"
     void PortOption_Click(int16_t number);  // "COM1".."COM5"
     void Text1_Change();
     void Command1_Click();  // OK

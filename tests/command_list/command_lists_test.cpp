@@ -36,8 +36,10 @@ std::string_view item(List list, size_t position) { return list[position - 1]; }
 std::string visible(std::string_view text) {
     std::string out;
     for (char c : text) {
-        if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out;
 }
@@ -104,8 +106,7 @@ TEST(CommandLists, NoDuplicateCommandTextsWithinAList) {
     for (const auto& list : allLists()) {
         std::set<std::string_view> seen;
         for (std::string_view text : list.items) {
-            EXPECT_TRUE(seen.insert(commandPart(text)).second)
-                << list.name << ": " << commandPart(text);
+            EXPECT_TRUE(seen.insert(commandPart(text)).second) << list.name << ": " << commandPart(text);
         }
     }
 }
@@ -165,9 +166,8 @@ TEST(CommandLists, FirstAndLastItems) {
     for (const auto& [list, first] : cases) EXPECT_EQ(visible(list.front()), visible(first));
     EXPECT_EQ(basicCommandList().back(), "CR7[CR]     Lamp Mode Read");
     EXPECT_EQ(expandedCommandList().back(), "CF VMUTE DN[CR]");
-    EXPECT_EQ(visible(readCommandList().back()),
-              visible("CR TEMPFAIL[CR] :"
-                      "Get temperature when sensors approach abnomal temperature "));
+    EXPECT_EQ(visible(readCommandList().back()), visible("CR TEMPFAIL[CR] :"
+                                                         "Get temperature when sensors approach abnomal temperature "));
 }
 
 TEST(CommandLists, BasicItemsHaveFiveBlanksBeforeTheLabel) {
@@ -214,13 +214,10 @@ TEST(CommandLists, SeparatorKindsAreCounted) {
     // 120 runs: 119 first items with a description (one run has none) and 202 bare items.
     std::map<std::string, int> expanded;
     for (std::string_view text : expandedCommandList()) ++expanded[separatorOf(text)];
-    EXPECT_EQ(expanded, (std::map<std::string, int>{{"bare", 202},
-                                                     {"  \\t\\t", 90},
-                                                     {"  \\t", 23},
-                                                     {"  ", 1},
-                                                     {"\\t\\t", 1},
-                                                     {" \\t", 2},
-                                                     {" \\t\\t", 2}}));
+    EXPECT_EQ(
+        expanded,
+        (std::map<std::string, int>{
+            {"bare", 202}, {"  \\t\\t", 90}, {"  \\t", 23}, {"  ", 1}, {"\\t\\t", 1}, {" \\t", 2}, {" \\t\\t", 2}}));
 }
 
 TEST(CommandLists, ExpandedSpotChecksOfEachSeparator) {
@@ -233,8 +230,9 @@ TEST(CommandLists, ExpandedSpotChecksOfEachSeparator) {
         {93, "CF PCMODEFREE MODE1[CR]  \t:Relese registered values of Mode 1-5"},
         {118, "CF INPUT1 ANALOG[CR]  \t:Select Input11 and also set input source to %1"},
         {194, "CF VOLUME 0%%[CR]  \t:% = 0-9"},
-        {304, "CF KEYEMU RIGHT[CR]  \t:"
-              "Behave the same as corresponding key of projector top panel"},
+        {304,
+         "CF KEYEMU RIGHT[CR]  \t:"
+         "Behave the same as corresponding key of projector top panel"},
         // Two blanks only.
         {103, "CF INPUT COMPUTER1[CR]  :Select Input"},
         // Two tabs only.
@@ -252,8 +250,7 @@ TEST(CommandLists, ExpandedSpotChecksOfEachSeparator) {
         {321, "CF VMUTE DN[CR]"},
     };
     for (const auto& [position, text] : cases) {
-        EXPECT_EQ(visible(item(expandedCommandList(), position)), visible(text))
-            << "expanded item " << position;
+        EXPECT_EQ(visible(item(expandedCommandList(), position)), visible(text)) << "expanded item " << position;
     }
 }
 
@@ -268,8 +265,7 @@ TEST(CommandLists, RunWithoutDescriptionIsSevenBareItems) {
     }
     // The run before it ends bare too; the run after it starts with a description.
     EXPECT_EQ(item(expandedCommandList(), 242), "CF REAR OFF[CR]");
-    EXPECT_EQ(visible(item(expandedCommandList(), 250)),
-              visible("CF TERMINAL COMPUTER[CR] \t:Set Terminal function"));
+    EXPECT_EQ(visible(item(expandedCommandList(), 250)), visible("CF TERMINAL COMPUTER[CR] \t:Set Terminal function"));
 }
 
 TEST(CommandLists, ReadSpotChecksOfEachSeparator) {
@@ -286,8 +282,7 @@ TEST(CommandLists, ReadSpotChecksOfEachSeparator) {
         {87, "CR TEMP[CR] \t:Get current temperature atatus"},
     };
     for (const auto& [position, text] : cases) {
-        EXPECT_EQ(visible(item(readCommandList(), position)), visible(text))
-            << "read item " << position;
+        EXPECT_EQ(visible(item(readCommandList(), position)), visible(text)) << "read item " << position;
     }
 }
 
@@ -304,9 +299,8 @@ TEST(CommandLists, ParameterMarks) {
     }
     EXPECT_EQ(marksInCommand, 29);
     EXPECT_EQ(marksOnlyInDescription,
-              (std::vector<std::string_view>{"CF INPUT1 ANALOG", "CF INPUT2 ANALOG",
-                                             "CF INPUT3 HDMI", "CF INPUT4 VIDEO",
-                                             "CF INPUT5 S-VIDEO"}));
+              (std::vector<std::string_view>{"CF INPUT1 ANALOG", "CF INPUT2 ANALOG", "CF INPUT3 HDMI",
+                                             "CF INPUT4 VIDEO", "CF INPUT5 S-VIDEO"}));
     for (List list : {basicCommandList(), readCommandList()}) {
         for (std::string_view text : list) {
             EXPECT_EQ(text.find('%'), std::string_view::npos) << text;
@@ -324,18 +318,16 @@ TEST(CommandLists, DescriptionsEndingInABlank) {
             if (text.ends_with(' ')) endInBlank.push_back(visible(text));
         }
     }
-    EXPECT_EQ(endInBlank,
-              (std::vector<std::string>{
-                  visible("CF FDEFAULT RST[CR]  \t\t:Set the value to Factory Default "),
-                  visible("CR TEMPFAIL[CR] :"
-                          "Get temperature when sensors approach abnomal temperature "),
-              }));
+    EXPECT_EQ(endInBlank, (std::vector<std::string>{
+                              visible("CF FDEFAULT RST[CR]  \t\t:Set the value to Factory Default "),
+                              visible("CR TEMPFAIL[CR] :"
+                                      "Get temperature when sensors approach abnomal temperature "),
+                          }));
 }
 
 TEST(CommandLists, EnglishItemHoldsEightBlanks) {
     const std::string_view english = item(expandedCommandList(), 197);
-    EXPECT_EQ(visible(english),
-              visible("CF LANG ENG[CR]  \t\t:Select English        Select language for OSD"));
+    EXPECT_EQ(visible(english), visible("CF LANG ENG[CR]  \t\t:Select English        Select language for OSD"));
     EXPECT_NE(english.find("English" + std::string(8, ' ') + "Select"), std::string_view::npos);
     EXPECT_EQ(english.find("English" + std::string(9, ' ')), std::string_view::npos);
 }

@@ -74,7 +74,8 @@ TEST(CommandText, DisplayTextExpandsTabsToEightColumnStops) {
         {"a\tb", "a" + std::string(7, ' ') + "b"},
         {"1234567\tx", "1234567 x"},
         {"12345678\tx", "12345678" + std::string(8, ' ') + "x"},
-        {"CF BRIGHT UP[CR]  \t\t:Set Brightness value", "CF BRIGHT UP[CR]" + std::string(16, ' ') + ":Set Brightness value"},
+        {"CF BRIGHT UP[CR]  \t\t:Set Brightness value",
+         "CF BRIGHT UP[CR]" + std::string(16, ' ') + ":Set Brightness value"},
         {"CR BRIGHT[CR] \t:Get Brightness value", "CR BRIGHT[CR]   :Get Brightness value"},
         {"", ""},
     };

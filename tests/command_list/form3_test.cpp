@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -6,7 +7,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -25,9 +25,12 @@ namespace {
 std::string visible(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out;
 }
@@ -214,8 +217,8 @@ TEST_F(CommandListWindow, ControlsStandWhereTheLayoutPutsThem) {
 }
 
 TEST_F(CommandListWindow, TabOrderStartsAtTheBasicList) {
-    const char* order[] = {"Combo1", "Command1", "Command2", "Command3", "Text1",
-                           "Command4", "Command5", "Combo2", "Combo3"};
+    const char* order[] = {"Combo1",   "Command1", "Command2", "Command3", "Text1",
+                           "Command4", "Command5", "Combo2",   "Combo3"};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* w = control<QWidget>(order[i])->nextInFocusChain();
         while (w->focusPolicy() == Qt::NoFocus) w = w->nextInFocusChain();  // labels, combo internals
@@ -255,8 +258,7 @@ TEST_F(CommandListWindow, TheMarkTestOfTheExpandedListReadsTheWholeItem) {
     };
     const Case cases[] = {
         {"CF INPUT1 ANALOG", true},  // "%1" in the description only
-        {"CF BRIGHT UP", false},
-        {"CF LOGO %%%% OFF", true},
+        {"CF BRIGHT UP", false},    {"CF LOGO %%%% OFF", true},
         {"CF INPUT1 YPBPR", false},  // same run, no description of its own
         {"CF FSYNC 00%%", true},
     };
@@ -340,12 +342,12 @@ TEST_F(CommandListWindow, AnEditorTextSendsItsPartBeforeTheFirstBracket) {
         const char* sent;
     };
     const Case cases[] = {
-        {"C0B", "C0B\r"},                    // no marker: the whole text
-        {"C00[CR]C01[CR]", "C00\r"},         // a second command after the marker
-        {"[CR]C00", "\r"},                   // starts with "[": a lone carriage return
+        {"C0B", "C0B\r"},                          // no marker: the whole text
+        {"C00[CR]C01[CR]", "C00\r"},               // a second command after the marker
+        {"[CR]C00", "\r"},                         // starts with "[": a lone carriage return
         {"cf bright 05x[CR]", "cf bright 05x\r"},  // sent as typed
         {"CF BRIGHT 0%%[CR]", "CF BRIGHT 0%%\r"},  // unreplaced marks go out too
-        {"", "\r"},                          // emptied: a lone carriage return
+        {"", "\r"},                                // emptied: a lone carriage return
     };
     std::vector<std::string> expected;
     for (const Case& c : cases) {
@@ -361,7 +363,9 @@ TEST_F(CommandListWindow, AnEditorTextSendsItsPartBeforeTheFirstBracket) {
     for (const QString& typed : {QString(QChar(0xe9)), QString(QChar(0x20ac)), QString("1")})
         QTest::sendKeyEvent(QTest::Click, editor(), Qt::Key_unknown, typed, Qt::NoModifier);
     EXPECT_EQ(editor()->text(), QString::fromUtf8("C\u00e91"));
-    EXPECT_EQ(form->SendText(), "C\xe9" "1\r");
+    EXPECT_EQ(form->SendText(),
+              "C\xe9"
+              "1\r");
 }
 
 TEST_F(CommandListWindow, EachSendRestartsBothTimersForAFullInterval) {

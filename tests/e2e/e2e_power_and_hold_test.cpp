@@ -94,8 +94,8 @@ TEST_F(E2ePanel, HeldVolumeUpRaisesTheVolumeByTheCommandsSent) {
     ASSERT_EQ(before.size(), 1u);
     ASSERT_EQ(before[0].reply.size(), 4u) << before[0].reply;
     const int start = std::stoi(before[0].reply.substr(0, 3));
-    EXPECT_EQ(replyLine(), " " + std::string{before[0].reply[0]} + " " + before[0].reply[1] + " " +
-                                     before[0].reply[2] + "  [CR] ");
+    EXPECT_EQ(replyLine(),
+              " " + std::string{before[0].reply[0]} + " " + before[0].reply[1] + " " + before[0].reply[2] + "  [CR] ");
 
     // Held for about 700 ms of event loop time, and at least until a repeat has gone out.
     QPushButton* up = form->findChild<QPushButton*>("Command1");  // "Volume" up: an arrow, no caption

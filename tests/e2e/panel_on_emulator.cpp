@@ -46,11 +46,11 @@ void PanelOnEmulator::startPanel() {
         return std::nullopt;
     });
     QtSerialPort* p = port.get();
-    form = std::make_unique<Form1>(Form1::Services{
-        module, *p, store, [p](int n) { return p->deviceFor(n); },
-        timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
-        [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
-        [] {}});  // "END" must not quit the test's application
+    form = std::make_unique<Form1>(
+        Form1::Services{module, *p, store, [p](int n) { return p->deviceFor(n); },
+                        timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
+                        [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
+                        [] {}});  // "END" must not quit the test's application
 
     // Start-up shows the port dialog modally when the port does not open; close it rather than
     // wait for an operator, and fail.

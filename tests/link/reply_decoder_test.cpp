@@ -57,11 +57,14 @@ TEST(ReplyDecoder, EveryRowOfTheKeyedTables) {
 
 TEST(ReplyDecoder, NearMissesLeaveTheStatusLineAlone) {
     const Row rows[] = {
-        {"CR0", "0", std::nullopt},       // first piece of "00": key " 0 " is too short
+        {"CR0", "0", std::nullopt},  // first piece of "00": key " 0 " is too short
         {"CR0", "01\r", std::nullopt},
         {"CR0", "11\r", std::nullopt},
         {"CR0", "41\r", std::nullopt},
-        {"CR0", "\x06" "00\r", std::nullopt},  // an ACK in front shifts the key
+        {"CR0",
+         "\x06"
+         "00\r",
+         std::nullopt},  // an ACK in front shifts the key
         {"CR0", " 00\r", std::nullopt},
         {"CR0", "", std::nullopt},
         {"CR1", "6\r", std::nullopt},
@@ -70,8 +73,8 @@ TEST(ReplyDecoder, NearMissesLeaveTheStatusLineAlone) {
         {"CR LAMPSTS", "000 1i\r", std::nullopt},
         {"CR LAMPSTS", "0001I\r", std::nullopt},
         {"CR LAMPSTS", "000 1", std::nullopt},
-        {"CR3", "0012345\r", std::nullopt},  // seven characters
-        {"CR3", "01234", std::nullopt},      // five
+        {"CR3", "0012345\r", std::nullopt},              // seven characters
+        {"CR3", "01234", std::nullopt},                  // five
         {"CR6", "025.0 030.5 041.0", std::nullopt},      // 17
         {"CR6", "025.0 030.5 041.0\r\n", std::nullopt},  // 19
         {"CR7", "1\r", std::nullopt},                    // no table for the lamp-mode button's query

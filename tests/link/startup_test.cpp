@@ -63,7 +63,8 @@ TEST_F(Startup, NothingStoredShowsTheDialogFirstWithoutReadingTheSpeed) {
 }
 
 TEST_F(Startup, StoredPortTextsDecideBetweenOpeningAndTheDialog) {
-    const std::pair<const char*, int> opening[] = {{"15", 15}, {" 3", 3}, {"3COM", 3}, {"1", 1}, {"2.5", 2}, {"3.5", 4}};
+    const std::pair<const char*, int> opening[] = {{"15", 15}, {" 3", 3},  {"3COM", 3},
+                                                   {"1", 1},   {"2.5", 2}, {"3.5", 4}};
     for (auto [text, number] : opening) {
         Module1 m;
         FakeSerialPort p;
@@ -74,7 +75,8 @@ TEST_F(Startup, StoredPortTextsDecideBetweenOpeningAndTheDialog) {
         EXPECT_EQ(p.openedPorts, std::vector<int16_t>{static_cast<int16_t>(number)}) << text;
         EXPECT_EQ(w.dialogs, 0) << text;
     }
-    const std::pair<const char*, int16_t> dialog[] = {{"16", 16}, {"0", 0}, {"-2", -2}, {"99999", 0}, {"COM3", 0}, {"", 0}};
+    const std::pair<const char*, int16_t> dialog[] = {{"16", 16},   {"0", 0},    {"-2", -2},
+                                                      {"99999", 0}, {"COM3", 0}, {"", 0}};
     for (auto [text, held] : dialog) {
         Module1 m;
         FakeSerialPort p;
@@ -90,8 +92,8 @@ TEST_F(Startup, StoredPortTextsDecideBetweenOpeningAndTheDialog) {
 
 TEST_F(Startup, StoredSpeedTextsSelectTheLineSettings) {
     const std::tuple<const char*, uint8_t, const char*> cases[] = {
-        {"96", 96, "9600,N,8,1"},   {"192", 192, "19200,N,8,1"}, {"9600", 192, "19200,N,8,1"},
-        {"0", 192, "19200,N,8,1"},  {"300", 192, "19200,N,8,1"}, {nullptr, 192, "19200,N,8,1"},
+        {"96", 96, "9600,N,8,1"},  {"192", 192, "19200,N,8,1"}, {"9600", 192, "19200,N,8,1"},
+        {"0", 192, "19200,N,8,1"}, {"300", 192, "19200,N,8,1"}, {nullptr, 192, "19200,N,8,1"},
     };
     for (auto [text, code, settings] : cases) {
         Module1 m;

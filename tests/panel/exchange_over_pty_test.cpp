@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "app/module1.h"
 #include "panel/form1.h"
@@ -40,8 +40,8 @@ TEST(ExchangeOverPty, StatusQueryRepliedDecodedEndedAndCleared) {
     });
     Module1 module;
     test::MadeTimers<> timers;  // Timer1, Timer2, Timer4: the window's own Qt timers
-    Form1 form({module, port, store, {}, timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }), {},
-                [] {}});
+    Form1 form(
+        {module, port, store, {}, timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }), {}, [] {}});
     form.Form_Load();
     ASSERT_TRUE(port.isOpen());
     form.show();

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include "command_list/form3.h"
 #include "platform/timer.h"

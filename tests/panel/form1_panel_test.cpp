@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QEventLoop>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <set>
 
 #include "panel/arrow_icon.h"
@@ -100,9 +100,8 @@ TEST_F(Panel, SixtySevenButtonsInTwentyOneFramesAtTheirPlaces) {
 
 TEST_F(Panel, FaceColoursShowOnTheButtons) {
     const std::pair<const char*, QColor> faces[] = {
-        {"Command17", QColor(128, 255, 128)}, {"Command18", QColor(255, 128, 128)},
-        {"Command28", QColor(0, 192, 192)},   {"Command1", QColor(255, 255, 128)},
-        {"Command44", QColor(192, 255, 255)}, {"Command6", QColor(255, 192, 128)},
+        {"Command17", QColor(128, 255, 128)}, {"Command18", QColor(255, 128, 128)}, {"Command28", QColor(0, 192, 192)},
+        {"Command1", QColor(255, 255, 128)},  {"Command44", QColor(192, 255, 255)}, {"Command6", QColor(255, 192, 128)},
     };
     for (auto [control, colour] : faces) {
         const QImage image = button(control)->grab().toImage();
@@ -129,7 +128,8 @@ TEST(ArrowIcon, ATriangleWithItsBaseAlongTheEdgeOppositeItsTip) {
         EXPECT_EQ(arrowIconSize(c.arrow), c.size);
         const QImage img = arrowIcon(c.arrow).pixmap(c.size).toImage();
         ASSERT_EQ(img.size(), c.size);
-        for (QPoint p : c.baseEnds) EXPECT_LT(qGray(img.pixel(p)), 128) << int(c.arrow) << " base " << p.x() << "," << p.y();
+        for (QPoint p : c.baseEnds)
+            EXPECT_LT(qGray(img.pixel(p)), 128) << int(c.arrow) << " base " << p.x() << "," << p.y();
         EXPECT_LT(qGray(img.pixel(c.tip)), 160) << int(c.arrow) << " tip";
         EXPECT_EQ(img.pixelColor(c.yellowCorner), QColor(255, 255, 0)) << int(c.arrow);
     }
@@ -305,8 +305,12 @@ TEST_F(Panel, CtrlHTogglesTheViewAndTheKeyStillReachesTheFocusedButton) {
 TEST_F(Panel, OtherKeyCombinationsLeaveTheView) {
     captioned("Status")->setFocus();
     const Qt::KeyboardModifiers others[] = {
-        Qt::ControlModifier | Qt::ShiftModifier, Qt::ControlModifier | Qt::AltModifier, Qt::NoModifier,
-        Qt::ShiftModifier, Qt::AltModifier, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier,
+        Qt::ControlModifier | Qt::ShiftModifier,
+        Qt::ControlModifier | Qt::AltModifier,
+        Qt::NoModifier,
+        Qt::ShiftModifier,
+        Qt::AltModifier,
+        Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier,
     };
     for (auto mods : others) sendKey(captioned("Status"), mods);
     sendKey(captioned("Status"), Qt::ControlModifier, "g", false, Qt::Key_G);

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
@@ -6,7 +7,6 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "app/module1.h"
 #include "link/startup.h"
@@ -37,10 +37,10 @@ struct MainWindow : ::testing::Test {
     std::unique_ptr<Form1> form;
 
     void make() {
-        form = std::make_unique<Form1>(Form1::Services{
-            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-            timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
-            [this](QWidget*, const QString& r) { retries.push_back(r); }, [this] { ++ends; }});
+        form = std::make_unique<Form1>(
+            Form1::Services{module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                            timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
+                            [this](QWidget*, const QString& r) { retries.push_back(r); }, [this] { ++ends; }});
     }
     Timer& timer2() { return timers[1]; }
     Timer& timer4() { return timers[2]; }

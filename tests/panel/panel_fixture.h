@@ -30,10 +30,10 @@ struct Panel : ::testing::Test {
 
     void SetUp() override {
         store.put("StartUP", "ComPort", "1");
-        form = std::make_unique<Form1>(Form1::Services{
-            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
-            [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}, [this] { ++beeps; }});
+        form = std::make_unique<Form1>(
+            Form1::Services{module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
+                            [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}, [this] { ++beeps; }});
         form->Form_Load();
         form->show();
     }

@@ -94,14 +94,14 @@ TEST_F(Hold, PressAndReleaseSetTheTimerPeriods) {
 }
 
 TEST_F(Hold, ASecondPressDuringAHoldChangesNothingAndAnyReleaseEndsIt) {
-    hold.mouseDown(12);           // left button on "Keystone" down
-    hold.mouseDown(1);            // right button, on another arrow even
+    hold.mouseDown(12);  // left button on "Keystone" down
+    hold.mouseDown(1);   // right button, on another arrow even
     EXPECT_EQ(commandText, "C8F\r");
     EXPECT_EQ(hold.repeatKey(), 12);
     clock.advance(150);
-    hold.mouseUp();               // the right button comes up: the hold ends
+    hold.mouseUp();  // the right button comes up: the hold ends
     EXPECT_EQ(host.sends.size(), 2u);
-    hold.mouseUp();               // the left button later: runs the release again, sends nothing
+    hold.mouseUp();  // the left button later: runs the release again, sends nothing
     clock.advance(500);
     EXPECT_EQ(host.sends.size(), 2u);
     EXPECT_EQ(host.lineClears, 2);

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
@@ -129,9 +129,10 @@ TEST(QtSerialPortOpen, AMissingDeviceFailsWithItsPathAndReason) {
 TEST(QtSerialPortOpen, FailureTextsNameTheCause) {
     EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::PermissionError, "Permission denied").find("dialout"),
               std::string::npos);
-    EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::PermissionError,
-                                  "Permission error while locking the device").find("busy"),
-              std::string::npos);
+    EXPECT_NE(
+        describeOpenFailure("/dev/ttyS0", QSerialPort::PermissionError, "Permission error while locking the device")
+            .find("busy"),
+        std::string::npos);
     EXPECT_NE(describeOpenFailure("/dev/ttyS0", QSerialPort::DeviceNotFoundError, "").find("no such device"),
               std::string::npos);
 }

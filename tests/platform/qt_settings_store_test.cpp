@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QSettings>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "platform/qt_settings_store.h"
 #include "tests/support/temp_config.h"
@@ -30,7 +30,7 @@ TEST_F(SettingsFile, WrittenTextsPersistPerUserUnderTheSection) {
     ASSERT_TRUE(store.write("ZELT", "StartUP", "BaudRate", "96"));
     EXPECT_EQ(store.read("ZELT", "StartUP", "ComPort", "DATAC"), "3");
     EXPECT_EQ(store.read("ZELT", "StartUP", "comport", "DATAC"), "DATAC");  // keys are case-sensitive
-    EXPECT_EQ(store.read("ZELT", "Ports", "ComPort", "none"), "none");     // sections are separate
+    EXPECT_EQ(store.read("ZELT", "Ports", "ComPort", "none"), "none");      // sections are separate
     std::ifstream in(test::settingsFile());
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(file.find("[StartUP]"), std::string::npos) << file;

@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QEventLoop>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "platform/fake_timer.h"
 #include "platform/qt_timer.h"

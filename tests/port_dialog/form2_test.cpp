@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "app/module1.h"
 #include "platform/fake_serial_port.h"
@@ -22,7 +22,10 @@ struct PortDialog : ::testing::Test {
     Form2* dialog = nullptr;
 
     void load() {
-        Form2::Services s{module, port, store, [](int n) { return "/dev/ttyUSB" + std::to_string(n - 1); },
+        Form2::Services s{module,
+                          port,
+                          store,
+                          [](int n) { return "/dev/ttyUSB" + std::to_string(n - 1); },
                           [this] { ++mainShown; },
                           [this](QWidget*, const QString& reason) { retries.push_back(reason); }};
         dialog = new Form2(std::move(s));
@@ -129,9 +132,10 @@ TEST_F(PortDialog, TheOtherBoxTakesOnly1To15) {
         int16_t port;
     };
     const Case cases[] = {
-        {"12", true, "12", 12},  {"0", true, "0", 12},   {"120", false, "0", 12}, {"16", true, "0", 1},  // "1" counts on the way
-        {"7", true, "7", 7},     {"255", false, "0", 7}, {"999", false, "0", 7},  {"15", true, "15", 15},
-        {"abc", true, "15", 15},  // letters are refused
+        {"12", true, "12", 12}, {"0", true, "0", 12},    {"120", false, "0", 12},
+        {"16", true, "0", 1},  // "1" counts on the way
+        {"7", true, "7", 7},    {"255", false, "0", 7},  {"999", false, "0", 7},
+        {"15", true, "15", 15}, {"abc", true, "15", 15},  // letters are refused
     };
     for (const Case& c : cases) {
         if (c.typed)

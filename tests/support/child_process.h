@@ -73,7 +73,7 @@ private:
     std::string startError_;
     std::optional<int> exitStatus_;
     std::thread reader_;
-    int wakeRead_ = -1;   // the reader ends when this becomes readable
+    int wakeRead_ = -1;  // the reader ends when this becomes readable
     int wakeWrite_ = -1;
 
     mutable std::mutex mutex_;  // guards the members below, which the reader fills

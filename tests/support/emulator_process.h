@@ -16,11 +16,11 @@ const std::string& emulatorPath();
 // One "RX" line of the emulator's --log output:
 //   <t> RX "<command>"[ <name>=<value>]... -> ACK|"<reply>"|none
 struct RxLine {
-    std::string time;     // as printed, "12.345"
-    std::string command;  // unescaped, without its carriage return
+    std::string time;                                          // as printed, "12.345"
+    std::string command;                                       // unescaped, without its carriage return
     std::vector<std::pair<std::string, std::string>> changes;  // in the order printed
-    bool answered = false;  // false for "none"
-    std::string reply;      // the bytes sent back: "\x06" for ACK, the unescaped text otherwise
+    bool answered = false;                                     // false for "none"
+    std::string reply;  // the bytes sent back: "\x06" for ACK, the unescaped text otherwise
 
     // The value printed for `name`, if the command set it.
     std::optional<std::string> value(std::string_view name) const;

@@ -53,7 +53,8 @@ std::string PtyPair::receive(size_t atLeast, int timeoutMs) {
     std::string out;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out.size() < atLeast) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) break;
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;

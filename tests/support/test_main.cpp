@@ -1,6 +1,6 @@
 // One QApplication per test process, with a settings folder of its own.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include "tests/support/temp_config.h"
 

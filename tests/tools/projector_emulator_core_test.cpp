@@ -270,7 +270,8 @@ TEST(ProjectorEmulatorOptions, ValuesAreReadAndChecked) {
 TEST(ProjectorEmulatorLog, LinesAreStableAndEscaped) {
     EXPECT_EQ(rxLine(12.3454, "C09", Outcome{kAckReply, {"volume=33"}}, true), "12.345 RX \"C09\" volume=33 -> ACK");
     EXPECT_EQ(rxLine(0.5, "CR0", Outcome{"80\r", {}}, true), "0.500 RX \"CR0\" -> \"80\\r\"");
-    EXPECT_EQ(rxLine(1, "C00", Outcome{kAckReply, {"power=countdown"}}, false), "1.000 RX \"C00\" power=countdown -> none");
+    EXPECT_EQ(rxLine(1, "C00", Outcome{kAckReply, {"power=countdown"}}, false),
+              "1.000 RX \"C00\" power=countdown -> none");
     EXPECT_EQ(quotedBytes(std::string("a\"\\\t\n\x01\x7f", 7)), "\"a\\\"\\\\\\t\\n\\x01\\x7F\"");
     EXPECT_EQ(stateLine(13, {"power=on"}), "13.000 STATE power=on");
     EXPECT_EQ(mismatchLine(2, "CR0\r", 9600, 19200), "2.000 MISMATCH \"CR0\\r\" speed=9600 expected=19200 -> none");

@@ -70,7 +70,8 @@ public:
         ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     std::string receive(size_t count) {
-        return readUntil(fd_, [count](const std::string& s) { return s.size() >= count; }, kGenerousMs);
+        return readUntil(
+            fd_, [count](const std::string& s) { return s.size() >= count; }, kGenerousMs);
     }
     // Waits for the line to hang up under the panel.
     bool hangsUp() {
@@ -163,8 +164,7 @@ TEST(ProjectorEmulatorProcess, ALinkNameReplacesOnlyAStaleLink) {
 
 TEST(ProjectorEmulatorProcess, EndsWithTheProcessNamedAsItsParent) {
     // A shell starts it in the background, names itself the parent, and ends.
-    const std::string command = "sh -c '" + test::emulatorPath() +
-                                " --parent $$ >/dev/null 2>&1 & echo $!; sleep 0.5'";
+    const std::string command = "sh -c '" + test::emulatorPath() + " --parent $$ >/dev/null 2>&1 & echo $!; sleep 0.5'";
     FILE* shell = popen(command.c_str(), "r");
     ASSERT_NE(shell, nullptr);
     int pid = 0;

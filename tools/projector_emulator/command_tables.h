@@ -32,13 +32,13 @@ struct WordSetting {
 enum class ActionKind {
     PowerOn,
     PowerOff,
-    SelectInput,   // amount: input 1..5; word: its new source, empty keeps the source
-    CycleInput,    // amount: +1 or -1
-    CycleSource,   // amount: +1 or -1, for the selected input
-    Step,          // target: a stepped setting; amount: the step
-    SetValue,      // target: a stepped setting; amount: the value
-    SetWord,       // target: a word setting; word: its new word
-    CycleWord,     // target: a word setting; amount: +1 or -1
+    SelectInput,  // amount: input 1..5; word: its new source, empty keeps the source
+    CycleInput,   // amount: +1 or -1
+    CycleSource,  // amount: +1 or -1, for the selected input
+    Step,         // target: a stepped setting; amount: the step
+    SetValue,     // target: a stepped setting; amount: the value
+    SetWord,      // target: a word setting; word: its new word
+    CycleWord,    // target: a word setting; amount: +1 or -1
     ResetLampHours,
     ResetFilterHours,
     FactoryDefault,

@@ -10,7 +10,7 @@
 namespace zelt::emulator {
 namespace {
 
-constexpr int kMaxHours = 99999;          // five digits in every hours reply
+constexpr int kMaxHours = 99999;  // five digits in every hours reply
 constexpr int kLampLifeHours = 3000;
 constexpr int kInitialFilterHours = 321;
 constexpr int kProjectorHoursAhead = 436;  // the unit ran a while before this lamp went in
@@ -187,9 +187,7 @@ void EmulatorCore::perform(const Action& action, std::vector<std::string>& chang
     case ActionKind::PowerOff: powerOff(changes); break;
     case ActionKind::SelectInput: selectInput(action.amount, action.word, changes); break;
     case ActionKind::CycleInput: selectInput((input_ - 1 + action.amount + 5) % 5 + 1, {}, changes); break;
-    case ActionKind::CycleSource:
-        selectInput(input_, cycled(sourceChoices(), source(), action.amount), changes);
-        break;
+    case ActionKind::CycleSource: selectInput(input_, cycled(sourceChoices(), source(), action.amount), changes); break;
     case ActionKind::Step:
         if (const SteppedSetting* s = findStepped(action.target)) setValue(*s, value(s->name) + action.amount, changes);
         break;

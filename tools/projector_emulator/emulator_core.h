@@ -93,13 +93,13 @@ private:
     double now_;
     PowerState power_ = PowerState::Standby;
     std::optional<double> transitionAt_;
-    double lampSeconds_ = 0;    // lamp time since start or the last reset
-    int lampHoursBase_;         // lamp hours at that moment
+    double lampSeconds_ = 0;  // lamp time since start or the last reset
+    int lampHoursBase_;       // lamp hours at that moment
     double filterSeconds_ = 0;
     int filterHoursBase_;
     double projectorSeconds_ = 0;  // time out of standby
     int projectorHoursBase_;
-    double heat_ = 0;           // 0 cold .. 1 at full working temperature
+    double heat_ = 0;  // 0 cold .. 1 at full working temperature
     int input_ = 1;
     std::array<std::string_view, 5> sources_;
     std::map<std::string_view, int> values_;

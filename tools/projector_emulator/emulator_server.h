@@ -53,7 +53,7 @@ private:
     LineReader reader_;
     std::deque<Piece> pending_;  // reply pieces not yet due, in time order
     double lastPieceAt_ = 0;
-    std::string outbox_;         // due bytes the line has not taken yet
+    std::string outbox_;  // due bytes the line has not taken yet
     double floodStart_ = 0;
     double floodEnd_ = 0;
     double nextFloodAt_ = 0;

@@ -59,9 +59,9 @@ std::string stateLine(double seconds, const std::vector<std::string>& changes) {
 }
 
 std::string mismatchLine(double seconds, std::string_view bytes, int speed, int expected) {
-    return timeStamp(seconds) + " MISMATCH " + quotedBytes(bytes) + " speed=" +
-           (speed > 0 ? std::to_string(speed) : std::string("unknown")) + " expected=" + std::to_string(expected) +
-           " -> none";
+    return timeStamp(seconds) + " MISMATCH " + quotedBytes(bytes) +
+           " speed=" + (speed > 0 ? std::to_string(speed) : std::string("unknown")) +
+           " expected=" + std::to_string(expected) + " -> none";
 }
 
 }  // namespace zelt::emulator

@@ -83,10 +83,14 @@ const std::vector<ValueOption>& valueOptions() {
          }},
         {"--fault",
          [](std::string_view value, Options& o) -> std::string {
-             if (value == "lamp") o.core.fault = Fault::Lamp;
-             else if (value == "temp") o.core.fault = Fault::Temperature;
-             else if (value == "power") o.core.fault = Fault::Power;
-             else return "expects lamp, temp or power";
+             if (value == "lamp")
+                 o.core.fault = Fault::Lamp;
+             else if (value == "temp")
+                 o.core.fault = Fault::Temperature;
+             else if (value == "power")
+                 o.core.fault = Fault::Power;
+             else
+                 return "expects lamp, temp or power";
              return {};
          }},
         {"--delay", integerIn(0, 60000, &Options::delayMs)},
