@@ -2,10 +2,9 @@
 // Markdown table, each figure beside its limit. A measuring program, not a test: nothing here
 // fails on time. Runs on Qt's offscreen platform with a settings folder of its own.
 //
-//   cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=RelWithDebInfo
-//   cmake --build build-perf -j2 --target panel_perf projector-emulator
-//   build-perf/bench/panel_perf            # full run: a bit over a minute, plus start-up runs
-//   build-perf/bench/panel_perf --quick    # shortened phases, for a smoke run
+//   cmake --preset default && cmake --build --preset default -j2 --target panel_perf
+//   build/bench/panel_perf            # full run: a bit over a minute, plus start-up runs
+//   build/bench/panel_perf --quick    # shortened phases, for a smoke run
 //
 // Other options: --startup-runs N (fresh processes for the start-up figures, default 10),
 // --flood-quiet S and --flood-clicks S (the flood's two parts, default 20 and 40 seconds; a long
