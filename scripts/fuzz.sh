@@ -16,7 +16,7 @@ for target in transcript reply_decoder stored_number command_part; do
     echo "== $target: $RUNS runs"
     # New inputs go to the work folder; the repository's small corpus only seeds it.
     status=0
-    "$FUZZ_BUILD/${target}_fuzz" -runs="$RUNS" -max_len=4096 -print_final_stats=1 \
+    "$FUZZ_BUILD/fuzz/${target}_fuzz" -runs="$RUNS" -max_len=4096 -print_final_stats=1 \
         "$work" "$ROOT/fuzz/corpus/$target" > "$FUZZ_BUILD/$target.log" 2>&1 || status=$?
     grep -E "^(stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|.*check failed)" "$FUZZ_BUILD/$target.log" || true
     if [ "$status" -ne 0 ]; then
