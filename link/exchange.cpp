@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/reply_decoder.h"
+#include "link/traffic_log.h"
 #include "platform/serial_port.h"
 #include "platform/timer.h"
 
@@ -21,9 +22,11 @@ void Exchange::hyouji(const std::string& text, Direction direction) {
     if (direction == Direction::Send) {
         if (!port_.write(text)) {
             // Nothing went out: the lines, legends, buffer, flag and timers stay as they were.
+            if (log_) log_->sendFailed(text);
             display_.sendFailed();
             return;
         }
+        if (log_) log_->sent(text);
         display_.setReplyLine("");
         clearBuffer();
         const Transcript t = renderTranscript(text);
@@ -46,6 +49,7 @@ void Exchange::showReceived(const std::string& text, const Transcript& rendering
 void Exchange::onComm() {
     if (port_.commEvent() != SerialPort::kEventReceive) return;
     const std::string piece = port_.readAll();
+    if (log_ && !piece.empty()) log_->received(piece);
     receiveBuffer_ += piece;
     appendTranscript(received_, piece);
     blanksInBuffer_ += std::count(piece.begin(), piece.end(), ' ');

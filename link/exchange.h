@@ -11,6 +11,7 @@ namespace zelt {
 
 class SerialPort;
 class Timer;
+class TrafficLog;
 
 // The main window's display lines and legends, as the exchange writes them.
 class ExchangeDisplay {
@@ -44,6 +45,9 @@ public:
     // Timer4_Timer: display clearing.
     void clearDisplay();
 
+    // Tells `log` (when not null) every send, failed send and receipt from now on.
+    void setTrafficLog(TrafficLog* log) { log_ = log; }
+
     // RepeatKey's partners at start-up and after a hold.
     void reset();
     void clearReceiveBuffer();
@@ -62,6 +66,7 @@ private:
     Timer& timer2_;
     Timer& timer4_;
     ExchangeDisplay& display_;
+    TrafficLog* log_ = nullptr;
     std::uint8_t awaitingReply_ = 0;
     std::string receiveBuffer_;
     // The rendering of receiveBuffer_, kept up to date piece by piece: a device that keeps

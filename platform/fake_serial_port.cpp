@@ -37,10 +37,17 @@ void FakeSerialPort::arrive(const std::string& text) {
     raiseEvent(kEventReceive);
 }
 
+void FakeSerialPort::vanish() {
+    if (!open_) return;
+    close();
+    raiseEvent(kEventDeviceGone);
+}
+
 void FakeSerialPort::raiseEvent(int code) {
+    const int outer = event_;
     event_ = code;
     if (onComm) onComm();
-    event_ = 0;
+    event_ = outer;
 }
 
 }  // namespace zelt

@@ -24,6 +24,7 @@ public:
     // Test controls.
     void arrive(const std::string& text);  // data arrives: receive event with code 2
     void raiseEvent(int code);             // any other event of the port
+    void vanish();                         // the device goes away: closed, then kEventDeviceGone
     std::string settings() const { return settingsHistory.empty() ? "" : settingsHistory.back(); }
 
     std::vector<std::string> settingsHistory;

@@ -78,23 +78,30 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
-    case QSerialPort::ResourceError:
+    case QSerialPort::ResourceError: {
         // The device is gone (adapter pulled, other end of a pty closed). Qt repeats this signal
         // in a tight loop until the port is closed, so close it here and now.
-        if (port_.isOpen()) {
+        const bool lost = port_.isOpen();
+        if (lost) {
             port_.close();
             ++devicesLost_;
         }
         port_.clearError();
+        if (lost) raiseEvent(kEventDeviceGone);
         break;
+    }
     default: break;  // open failures are reported by open(); nothing else is acted on
     }
 }
 
-void QtSerialPort::onReadyRead() {
-    event_ = kEventReceive;
+void QtSerialPort::onReadyRead() { raiseEvent(kEventReceive); }
+
+void QtSerialPort::raiseEvent(int code) {
+    // Events may nest (a device lost while a receipt is handled): each handler sees its own code.
+    const int outer = event_;
+    event_ = code;
     if (onComm) onComm();
-    event_ = 0;
+    event_ = outer;
 }
 
 std::string describeOpenFailure(const std::string& device, QSerialPort::SerialPortError error,

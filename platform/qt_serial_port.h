@@ -12,7 +12,8 @@ class SettingsStore;
 
 // The serial line over QSerialPort: 8N1 at the speed of the settings string, no flow control,
 // exclusive access, Latin-1 in both directions. A device that vanishes while open (ReadError,
-// WriteError, ResourceError) closes the port at once, so Qt's error storm stops after one signal.
+// WriteError, ResourceError) closes the port at once, so Qt's error storm stops after one signal,
+// and raises kEventDeviceGone.
 class QtSerialPort final : public QObject, public SerialPort {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     void onReadyRead();
+    void raiseEvent(int code);
 
     QSerialPort port_;
     SettingsStore& portMap_;

@@ -10,7 +10,9 @@ namespace zelt {
 // std::string here is exactly what travels on the wire.
 class SerialPort {
 public:
-    static constexpr int kEventReceive = 2;  // the only event code the link acts on
+    static constexpr int kEventReceive = 2;  // data received: the only event code the panel acts on
+    // The port has closed itself because its device went away; raised once, after the close.
+    static constexpr int kEventDeviceGone = 1000;
 
     virtual ~SerialPort() = default;
 

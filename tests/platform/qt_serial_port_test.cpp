@@ -96,13 +96,22 @@ TEST_F(PtyPort, ASecondOpenOfAHeldDeviceFailsAndLeavesTheHolderAlone) {
 
 TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
     openAt("19200,N,8,1");
+    int gone = 0;
+    bool goneWhileOpen = false;
+    port.onComm = [&] {
+        if (port.commEvent() != SerialPort::kEventDeviceGone) return;
+        ++gone;
+        goneWhileOpen |= port.isOpen();
+    };
     pty.closeMaster();
     ASSERT_TRUE(waitFor([&] { return !port.isOpen(); }));
     EXPECT_EQ(port.devicesLost(), 1);
     EXPECT_FALSE(port.write("C00\r"));
-    // The event loop stays idle afterwards: still exactly one loss.
+    // The event loop stays idle afterwards: still exactly one loss, told once, after the close.
     QTest::qWait(100);
     EXPECT_EQ(port.devicesLost(), 1);
+    EXPECT_EQ(gone, 1);
+    EXPECT_FALSE(goneWhileOpen);
 }
 
 TEST_F(PtyPort, AWriteAfterTheDeviceVanishedFailsAndClosesThePort) {
