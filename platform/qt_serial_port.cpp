@@ -84,6 +84,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         if (port_.isOpen()) {
             port_.close();
             ++devicesLost_;
+            QMetaObject::invokeMethod(this, [this] { if (onLineLost) onLineLost(); }, Qt::QueuedConnection);
         }
         port_.clearError();
         break;

@@ -38,6 +38,9 @@ public:
 
     // The receive event; raised on the user-interface thread.
     std::function<void()> onComm;
+    // The line went away while open (device unplugged, connection dropped): the port has closed
+    // itself. Raised once per loss, from the event loop after the closing, so it may reopen.
+    std::function<void()> onLineLost;
 };
 
 }  // namespace zelt
