@@ -146,24 +146,23 @@ void NetworkSerialPort::onReadyRead() {
     const QByteArray bytes = socket_.readAll();
     if (state_ == State::Closed) return;
     std::string data;
-    if (address_.scheme == LineScheme::Rfc2217) {
-        std::string reply;
+    std::string reply;
+    if (address_.scheme == LineScheme::Rfc2217)
         session_.receive(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), data, reply);
-        if (!reply.empty()) send(reply);
-    } else {
+    else
         data.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-    }
+    // The data first: answering a server that has just hung up fails at once and ends the line.
     if (state_ == State::Connecting) {
         // Not for the exchange (the device port also drops what came before the open), but a
         // server that closes now usually said why.
         early_ += data.substr(0, kMaxServerText * 2 - std::min(early_.size(), kMaxServerText * 2));
-        return;
+    } else if (!data.empty()) {
+        received_ += data;
+        event_ = kEventReceive;
+        if (onComm) onComm();
+        event_ = 0;
     }
-    if (state_ != State::Open || data.empty()) return;
-    received_ += data;
-    event_ = kEventReceive;
-    if (onComm) onComm();
-    event_ = 0;
+    if (!reply.empty() && state_ != State::Closed) send(reply);
 }
 
 void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error) {
