@@ -95,14 +95,17 @@ TEST_F(PtyPort, ASecondOpenOfAHeldDeviceFailsAndLeavesTheHolderAlone) {
 }
 
 TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
+    int lost = 0;
+    port.onLineLost = [&] { ++lost; };
     openAt("19200,N,8,1");
     pty.closeMaster();
-    ASSERT_TRUE(waitFor([&] { return !port.isOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return !port.isOpen() && lost > 0; }));
     EXPECT_EQ(port.devicesLost(), 1);
     EXPECT_FALSE(port.write("C00\r"));
     // The event loop stays idle afterwards: still exactly one loss.
     QTest::qWait(100);
     EXPECT_EQ(port.devicesLost(), 1);
+    EXPECT_EQ(lost, 1);
 }
 
 TEST_F(PtyPort, AWriteAfterTheDeviceVanishedFailsAndClosesThePort) {
