@@ -7,7 +7,7 @@ namespace zelt {
 
 namespace {
 
-constexpr size_t kMaxQuoted = 80;  // longer texts are cut in messages
+constexpr size_t kMaxQuoted = 80;  // characters of a text quoted in a message; the rest is cut
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -24,7 +24,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 std::string quote(std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out = "\"";
-    for (size_t i = 0; i < text.size() && i < kMaxQuoted; ++i) {
+    size_t i = 0;
+    for (; i < text.size() && out.size() <= kMaxQuoted; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 || c >= 0x7F) {
             out += "\\x";
@@ -34,7 +35,7 @@ std::string quote(std::string_view text) {
             out += static_cast<char>(c);
         }
     }
-    if (text.size() > kMaxQuoted) out += "...";
+    if (i < text.size()) out += "...";
     return out + "\"";
 }
 
@@ -166,9 +167,12 @@ LineTarget parseLineTarget(std::string_view text) {
         if (colon != std::string_view::npos && findScheme(trimmed.substr(0, colon)))
             return fail(std::string("write the address as ") + findScheme(trimmed.substr(0, colon))->name +
                         "://host:port");
-        if (looksLikeHostAndPort(trimmed))
-            return fail("a network line needs its scheme: tcp://" + std::string(trimmed) + " (raw) or rfc2217://" +
-                        std::string(trimmed) + " (telnet)");
+        if (looksLikeHostAndPort(trimmed)) {
+            const bool showable = trimmed.size() <= kMaxQuoted &&
+                                  std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c > ' ' && c < 0x7F; });
+            const std::string shown = showable ? std::string(trimmed) : "host:port";
+            return fail("a network line needs its scheme: tcp://" + shown + " (raw) or rfc2217://" + shown + " (telnet)");
+        }
         target.kind = LineTarget::Kind::Device;
         target.device = std::string(text);
         return target;
