@@ -21,6 +21,8 @@ ensure_packages() {
 
 # Fonts: the offscreen widget tests and the panel draw text.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
+# Only the tests need these: the network-line tests start a real ser2net.
+TEST_PACKAGES=(ser2net)
 
 # configure_build SOURCE BUILD [cmake options...]: configures once; again when an earlier configure
 # failed or was interrupted (CMake writes its cache even then, but no build files).

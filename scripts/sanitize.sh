@@ -2,7 +2,7 @@
 # Builds the whole suite with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and
 # runs every test there.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 ASAN_BUILD="$ROOT/build-asan"
 configure_build "$ROOT" "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DZELT_SANITIZE=ON -DZELT_BUILD_BENCH=OFF
 cmake --build "$ASAN_BUILD" -j"$(nproc)"
