@@ -37,6 +37,7 @@ NetworkSerialPort::NetworkSerialPort(QObject* parent) : QObject(parent) {
     // A serial line goes straight to its server, never through an application proxy.
     socket_.setProxy(QNetworkProxy::NoProxy);
     connectTimer_.setSingleShot(true);
+    connectTimer_.setTimerType(Qt::PreciseTimer);  // the bound the reason names, not 5 % either side
     graceTimer_.setSingleShot(true);
     connect(&socket_, &QTcpSocket::hostFound, this, [this] { handshake_.start(); });
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialPort::onConnected);
