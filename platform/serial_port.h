@@ -11,7 +11,8 @@ namespace zelt {
 class SerialPort {
 public:
     static constexpr int kEventReceive = 2;  // data received: the only event code the panel acts on
-    // The port has closed itself because its device went away; raised once, after the close.
+    // The port has closed itself because its line went away (device unplugged, connection
+    // dropped); raised once, after the close. A handler must not reopen from inside the event.
     static constexpr int kEventDeviceGone = 1000;
 
     virtual ~SerialPort() = default;

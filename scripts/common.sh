@@ -22,6 +22,8 @@ ensure_packages() {
 
 # Fonts: the offscreen widget tests and the panel draw text.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
+# Only the tests need these: the network-line tests start a real ser2net.
+TEST_PACKAGES=(ser2net)
 
 # Cache options from the environment: ZELT_WERROR=ON (as .ci/run sets it) makes warnings errors.
 PRESET_OPTIONS=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 build_all
 cd "$ROOT"
 ctest --preset default -j"$(nproc)" "$@"

@@ -1,0 +1,34 @@
+// Reading any port mapping: never a crash; a reason for every refusal, in printable text; a network
+// address that reads back the same from its own parts.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "platform/line_address.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const zelt::LineTarget target = zelt::parseLineTarget(text);
+    switch (target.kind) {
+    case zelt::LineTarget::Kind::Invalid:
+        FUZZ_CHECK(!target.error.empty() && target.error.size() < 400);
+        for (char c : target.error) FUZZ_CHECK(c >= ' ' && c <= '~');
+        break;
+    case zelt::LineTarget::Kind::Device:
+        FUZZ_CHECK(target.device == text && target.error.empty());
+        break;
+    case zelt::LineTarget::Kind::Network: {
+        const zelt::NetworkAddress& a = target.network;
+        FUZZ_CHECK(a.port >= 1 && !a.host.empty() && a.text == text && target.error.empty());
+        const bool v6 = a.host.find(':') != std::string::npos;
+        const std::string again = std::string(zelt::schemeName(a.scheme)) + "://" + (v6 ? "[" + a.host + "]" : a.host) +
+                                  ":" + std::to_string(a.port);
+        const zelt::LineTarget reread = zelt::parseLineTarget(again);
+        FUZZ_CHECK(reread.kind == zelt::LineTarget::Kind::Network);
+        FUZZ_CHECK(reread.network.scheme == a.scheme && reread.network.host == a.host && reread.network.port == a.port);
+        break;
+    }
+    }
+    return 0;
+}

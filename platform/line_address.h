@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelt {
+
+// How a network line carries the serial bytes.
+enum class LineScheme {
+    Tcp,      // tcp://host:port: raw bytes both ways; the line speed is set on the converter
+    Rfc2217,  // rfc2217://host:port: telnet with the COM-PORT-OPTION; the speed is negotiated
+};
+
+// "tcp" or "rfc2217", as written before "://".
+const char* schemeName(LineScheme scheme);
+
+// A serial line reached over the network.
+struct NetworkAddress {
+    LineScheme scheme = LineScheme::Tcp;
+    std::string host;  // a host name, an IPv4 address, or an IPv6 address without its brackets
+    uint16_t port = 0;  // 1..65535
+    std::string text;  // the mapping as typed, for tooltips and messages
+};
+
+// What the text of a port mapping names.
+struct LineTarget {
+    enum class Kind { Device, Network, Invalid };
+    Kind kind = Kind::Invalid;
+    std::string device;      // Kind::Device: the path, exactly as typed
+    NetworkAddress network;  // Kind::Network
+    std::string error;       // Kind::Invalid: why, for the operator, quoting the text
+};
+
+// Reads a port mapping: text without a "scheme://" part is a device path; "tcp://host:port" and
+// "rfc2217://host:port" (scheme in any case) are network lines, the host a name, an IPv4 address
+// or a bracketed IPv6 address ("[::1]:2001"). Whether a name resolves is found at connect time.
+LineTarget parseLineTarget(std::string_view text);
+
+}  // namespace zelt
