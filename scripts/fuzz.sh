@@ -7,7 +7,7 @@ ensure_packages clang libclang-rt-14-dev cmake make
 FUZZ_BUILD="$ROOT/build-fuzz"
 configure_build "$ROOT/fuzz" "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$FUZZ_BUILD" -j"$(nproc)"
-for target in transcript reply_decoder stored_number command_part; do
+for target in transcript reply_decoder stored_number command_part pjlink_line; do
     work="$FUZZ_BUILD/corpus-$target"
     mkdir -p "$work"
     echo "== $target: $RUNS runs"
