@@ -60,6 +60,13 @@ bool digestMatches(std::string_view random, std::string_view password, std::stri
     return sameDigest(expectedDigest(random, password), digest);
 }
 
+std::optional<std::string_view> acceptFirstLine(std::string_view firstLine, std::string_view random,
+                                                std::string_view password) {
+    const DigestSplit split = splitDigest(firstLine);
+    if (!digestMatches(random, password, split.digest)) return std::nullopt;
+    return split.rest;
+}
+
 PasswordFile readPasswordFile(const std::string& path) {
     // Checked on the open file itself, so it cannot be swapped between the check and the read.
     const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};

@@ -22,6 +22,13 @@ bool sameDigest(std::string_view a, std::string_view b);
 // Whether `digest` (as split off the first line; empty when missing) is the right one.
 bool digestMatches(std::string_view random, std::string_view password, std::string_view digest);
 
+// The first line (or the first bytes of a too-long first line) of a connection greeted with
+// `random`: the request after a right digest, to be handled as usual (empty when the client sent
+// the digest alone: nothing to answer); std::nullopt for a wrong or missing digest, to be answered
+// with authenticationFailure() before the connection closes.
+std::optional<std::string_view> acceptFirstLine(std::string_view firstLine, std::string_view random,
+                                                std::string_view password);
+
 // The password, or why the file was refused (one clear sentence naming the file).
 struct PasswordFile {
     std::optional<std::string> password;

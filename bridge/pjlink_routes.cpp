@@ -56,12 +56,16 @@ constexpr InputRow kInputs[] = {
 constexpr std::string_view kStatusRead = "CR0\r";
 
 constexpr ReplyRule kPowerState[] = {{"%", A::AppendReply}};
+// Power on from standby; on or warming up it is done already; cooling down cannot be cut short
+// (the projector ignores "C00" then).
 constexpr ReplyRule kPowerOnUnlessCooling[] = {
     {"0", A::Next},
     {"1", A::Finish, "OK"},
     {"3", A::Finish, "OK"},
     {"2", A::Fail, {}, E::UnavailableTime},
 };
+// Power off ("C02", the ordinary one with cooling, not "C01" quick power off) when on or warming
+// up; in standby or cooling down it is done already.
 constexpr ReplyRule kPowerOffUnlessOff[] = {
     {"1", A::Next},
     {"3", A::Next},

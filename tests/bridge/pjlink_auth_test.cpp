@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -35,6 +36,24 @@ TEST(PjlinkAuth, DigestOfTheRandomAndPasswordComparedWhole) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.digest) + " " + std::string(c.password));
         EXPECT_EQ(digestMatches(c.random, c.password, c.digest), c.matches);
+    }
+}
+
+TEST(PjlinkAuth, TheFirstLineGoesOnOnlyWithTheRightDigest) {
+    const std::string digest(kExampleDigest);
+    const struct {
+        std::string line;
+        std::optional<std::string_view> rest;
+    } cases[] = {
+        {digest + "%1POWR ?", "%1POWR ?"},
+        {digest, ""},
+        {"%1POWR ?", std::nullopt},
+        {"e3d97429adffa11bce1f7275813d4bdf%1POWR ?", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(acceptFirstLine(c.line, "a572f60c", "password"), c.rest);
     }
 }
 
