@@ -1,7 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "link/wire.h"
 
 namespace zelt {
 
@@ -11,8 +12,8 @@ class Timer;
 class CommandListHost {
 public:
     virtual ~CommandListHost() = default;
-    // Sends (direction 1) through the main window, which also shows the text on its sent-text line.
-    virtual void Hyouji(const std::string& text, std::uint8_t direction) = 0;
+    // Sends (Direction::Send) through the main window, which also shows the text on its sent-text line.
+    virtual void Hyouji(const std::string& text, Direction direction) = 0;
     virtual Timer& Timer2() = 0;  // ends an exchange
     virtual Timer& Timer4() = 0;  // clears the display lines
     // Shows or hides the main window's status strip (Frame15).

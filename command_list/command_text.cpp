@@ -1,6 +1,7 @@
 #include "command_list/command_text.h"
 
 #include "command_list/command_lists.h"
+#include "link/wire.h"
 
 namespace zelt {
 
@@ -16,7 +17,7 @@ std::string editorTextFor(std::string_view item) {
 
 std::string sendTextFor(std::string_view editorText) {
     std::string text(commandPart(editorText));
-    text += '\r';
+    text += kCarriageReturn;
     return text;
 }
 

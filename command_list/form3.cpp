@@ -16,6 +16,8 @@
 #include "command_list/command_list_host.h"
 #include "command_list/command_lists.h"
 #include "command_list/command_text.h"
+#include "link/timing.h"
+#include "link/wire.h"
 #include "platform/timer.h"
 #include "platform/twips.h"
 
@@ -165,7 +167,7 @@ void Form3::Command1_Click() {
     // Stopped and started again, each timer counts a full interval from this send.
     host_.Timer2().setEnabled(false);
     host_.Timer4().setEnabled(false);
-    host_.Hyouji(SendText_, 1);
+    host_.Hyouji(SendText_, Direction::Send);
     Label1_->hide();
     Label2_->hide();
     host_.Timer2().setEnabled(true);
@@ -193,8 +195,8 @@ void Form3::closeEvent(QCloseEvent* event) {
 void Form3::restoreMainWindow() {
     host_.showMainWindow();
     host_.setStatusFrameVisible(true);
-    host_.Timer2().setInterval(1000);
-    host_.Timer4().setInterval(1200);
+    host_.Timer2().setInterval(kStartupTimer2);
+    host_.Timer4().setInterval(kStartupTimer4);
 }
 
 }  // namespace zelt

@@ -17,8 +17,8 @@ void Exchange::showLegendsFor(const Transcript& t) {
     if (t.hasBlank) display_.showSpaceLegend();
 }
 
-void Exchange::hyouji(const std::string& text, std::uint8_t direction) {
-    if (direction == kSend) {
+void Exchange::hyouji(const std::string& text, Direction direction) {
+    if (direction == Direction::Send) {
         if (!port_.write(text)) {
             // Nothing went out: the lines, legends, buffer, flag and timers stay as they were.
             display_.sendFailed();
@@ -49,18 +49,18 @@ void Exchange::onComm() {
     receiveBuffer_ += piece;
     appendTranscript(received_, piece);
     blanksInBuffer_ += std::count(piece.begin(), piece.end(), ' ');
-    carriageReturnsInBuffer_ += std::count(piece.begin(), piece.end(), '\r');
+    carriageReturnsInBuffer_ += std::count(piece.begin(), piece.end(), kCarriageReturn);
     if (receiveBuffer_.size() > kReceiveBufferLimit) {
         const std::string_view dropped(receiveBuffer_.data(), receiveBuffer_.size() - kReceiveBufferLimit);
         received_.text.erase(1, transcriptWidth(dropped));
         blanksInBuffer_ -= std::count(dropped.begin(), dropped.end(), ' ');
-        carriageReturnsInBuffer_ -= std::count(dropped.begin(), dropped.end(), '\r');
+        carriageReturnsInBuffer_ -= std::count(dropped.begin(), dropped.end(), kCarriageReturn);
         receiveBuffer_.erase(0, dropped.size());
     }
     received_.hasBlank = blanksInBuffer_ > 0;
     received_.hasCarriageReturn = carriageReturnsInBuffer_ > 0;
     awaitingReply_ = 0;
-    // As Hyouji with the whole buffer and direction 2, with the rendering already at hand.
+    // As Hyouji with the whole buffer, received, with the rendering already at hand.
     showReceived(receiveBuffer_, received_);
 }
 

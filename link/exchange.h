@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/transcript.h"
+#include "link/wire.h"
 
 namespace zelt {
 
@@ -31,14 +32,12 @@ class Exchange {
 public:
     // The newest characters kept when a device keeps sending without a pause.
     static constexpr std::size_t kReceiveBufferLimit = 32766;
-    static constexpr std::uint8_t kSend = 1;
-    static constexpr std::uint8_t kReceived = 2;
 
     Exchange(const std::string& commandText, SerialPort& port, Timer& timer2, Timer& timer4,
              ExchangeDisplay& display);
 
-    // Hyouji: direction 1 sends `text`; any other direction shows received text and decodes it.
-    void hyouji(const std::string& text, std::uint8_t direction);
+    // Hyouji: Direction::Send sends `text`; any other direction shows received text and decodes it.
+    void hyouji(const std::string& text, Direction direction);
     // MSComm1_OnComm: data received (event code 2) is appended and shown; other events are ignored.
     void onComm();
     // Timer2_Timer: end of exchange.

@@ -2,6 +2,8 @@
 
 #include "app/module1.h"
 #include "link/stored_number.h"
+#include "link/timing.h"
+#include "platform/port_choice.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 
@@ -11,14 +13,14 @@ StartupOutcome runStartup(Module1& module, SerialPort& port, SettingsStore& stor
     window.setOuterHeight(kCompactOuterHeight);
 
     // Nothing stored reads the defaults, which read as 0: the dialog comes first.
-    const auto stored = readPortNumber(store.read("ZELT", "StartUP", "ComPort", "DATAC"));
+    const auto stored = readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
     module.ComPortNumber = stored.value_or(0);
-    if (!stored || module.ComPortNumber < 1 || module.ComPortNumber > 15) {
+    if (!stored || !isValidPort(module.ComPortNumber)) {
         window.showPortDialogModal();
         return StartupOutcome::DialogNoValidPort;
     }
 
-    module.BaudCode = readBaudCode(store.read("ZELT", "StartUP", "BaudRate", "DATAb"));
+    module.BaudCode = readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
     port.setSettings(settingsStringFor(module.BaudCode));
     port.setCommPort(module.ComPortNumber);
 

@@ -17,10 +17,6 @@ constexpr int kCompactClientHeight = kCompactOuterHeight - kFrameAllowance;  // 
 constexpr int kFullClientHeight = kFullOuterHeight - kFrameAllowance;        // 7620
 constexpr int kTopAboveCentre = 1350;
 
-// Exchange timer intervals (ms) that start-up leaves in force after opening the port.
-constexpr int kStartupTimer2 = 1000;
-constexpr int kStartupTimer4 = 1200;
-
 // What start-up needs of the main window, so the sequence runs without a toolkit.
 class StartupWindow {
 public:

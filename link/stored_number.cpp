@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "platform/port_choice.h"
+
 namespace zelt {
 
 double readLeadingNumber(std::string_view text) {
@@ -50,8 +52,12 @@ std::optional<int16_t> readPortNumber(std::string_view text) {
     return static_cast<int16_t>(value);
 }
 
-uint8_t readBaudCode(std::string_view text) { return readLeadingNumber(text) == 96.0 ? 96 : 192; }
+uint8_t readBaudCode(std::string_view text) {
+    return readLeadingNumber(text) == kBaudCode9600 ? kBaudCode9600 : kBaudCode19200;
+}
 
-const char* settingsStringFor(uint8_t baudCode) { return baudCode == 96 ? "9600,N,8,1" : "19200,N,8,1"; }
+const char* settingsStringFor(uint8_t baudCode) {
+    return baudCode == kBaudCode9600 ? kLineSettings9600 : kLineSettings19200;
+}
 
 }  // namespace zelt

@@ -2,13 +2,15 @@
 
 #include <array>
 
+#include "link/wire.h"
+
 namespace zelt {
 
 namespace {
 
-constexpr unsigned char kAck = 6;
-constexpr unsigned char kLf = 10;
-constexpr unsigned char kCr = 13;
+constexpr auto kAckCode = static_cast<unsigned char>(kAck);
+constexpr auto kCrCode = static_cast<unsigned char>(kCarriageReturn);
+constexpr auto kLfCode = static_cast<unsigned char>(kLineFeed);
 
 // Tokens for all 256 codes, built once; "!".."z" stand for themselves.
 struct TokenTable {
@@ -20,9 +22,9 @@ struct TokenTable {
             else
                 tokens[c] = "? ";
         }
-        tokens[kAck] = " [ACK] ";
-        tokens[kCr] = " [CR] ";
-        tokens[kLf] = " [LF]  ";
+        tokens[kAckCode] = " [ACK] ";
+        tokens[kCrCode] = " [CR] ";
+        tokens[kLfCode] = " [LF]  ";
         tokens[' '] = "_ ";
     }
 };
@@ -51,7 +53,7 @@ void appendTranscript(Transcript& into, std::string_view more) {
         const auto c = static_cast<unsigned char>(ch);
         into.text += tokens[c];
         if (c == ' ') into.hasBlank = true;
-        if (c == kCr) into.hasCarriageReturn = true;
+        if (c == kCrCode) into.hasCarriageReturn = true;
     }
 }
 

@@ -12,6 +12,8 @@
 
 #include "app/module1.h"
 #include "link/startup.h"
+#include "link/timing.h"
+#include "link/wire.h"
 #include "panel/arrow_icon.h"
 #include "panel/button_table.h"
 #include "panel/hold_button.h"
@@ -24,13 +26,7 @@ namespace zelt {
 namespace {
 
 constexpr int kClientWidth = 10185;
-constexpr int kInitialTimer1 = 200;
-constexpr int kInitialTimer2 = 5000;
-constexpr int kInitialTimer4 = 5500;
 constexpr int kFullViewThreshold = 6520;  // client height at or above which Ctrl+H goes compact
-constexpr int kCommandListTimer2 = 5000;
-constexpr int kCommandListTimer4 = 5500;
-constexpr int kNoticeMs = 3000;
 // A display line shows only its beginning; more characters than this never fit its width, so
 // the label is spared the layout of a long flood.
 constexpr int kVisibleChars = 400;
@@ -339,14 +335,14 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 // ---- Traffic ---------------------------------------------------------------------------------
 
-void Form1::Hyouji(const std::string& text, std::uint8_t direction) { exchange_->hyouji(text, direction); }
+void Form1::Hyouji(const std::string& text, Direction direction) { exchange_->hyouji(text, direction); }
 void Form1::MSComm1_OnComm() { exchange_->onComm(); }
 void Form1::Timer2_Timer() { exchange_->endOfExchange(); }
 void Form1::Timer4_Timer() { exchange_->clearDisplay(); }
 
 void Form1::sendButton_Click(const ButtonRow& row) {
-    s_.module.CommandText = std::string(row.command) + "\r";
-    Hyouji(s_.module.CommandText, Exchange::kSend);
+    s_.module.CommandText = std::string(row.command) + kCarriageReturn;
+    Hyouji(s_.module.CommandText, Direction::Send);
 }
 
 void Form1::setSentLine(const std::string& text) {

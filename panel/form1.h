@@ -53,8 +53,8 @@ public:
     void Command16_Click();  // "END"
     void Command74_Click();  // "Command Table"
 
-    // Sends (direction 1) or shows and decodes received text (any other direction).
-    void Hyouji(const std::string& text, std::uint8_t direction) override;
+    // Sends (Direction::Send) or shows and decodes received text (any other direction).
+    void Hyouji(const std::string& text, Direction direction) override;
     void MSComm1_OnComm();
     void Timer1_Timer();
     void Timer2_Timer();

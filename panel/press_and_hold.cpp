@@ -1,16 +1,11 @@
 #include "panel/press_and_hold.h"
 
+#include "link/timing.h"
+#include "link/wire.h"
 #include "panel/repeat_table.h"
 #include "platform/timer.h"
 
 namespace zelt {
-
-namespace {
-constexpr int kRepeatPeriod = 100;
-constexpr int kHoldTimer2 = 150, kHoldTimer4 = 200;        // while holding
-constexpr int kReleasedTimer2 = 500, kReleasedTimer4 = 1000;  // after a release, until reset elsewhere
-constexpr std::uint8_t kSend = 1;
-}  // namespace
 
 PressAndHold::PressAndHold(std::string& commandText, Timer& timer1, Timer& timer2, Timer& timer4,
                            HoldHost& host)
@@ -22,7 +17,7 @@ void PressAndHold::mouseDown(std::uint8_t repeatKey) {
     if (row == nullptr) return;
     holdActive_ = 1;
     repeatKey_ = repeatKey;
-    commandText_ = std::string(row->command) + "\r";
+    commandText_ = std::string(row->command) + kCarriageReturn;
     Cont_M_down();
 }
 
@@ -32,7 +27,7 @@ void PressAndHold::Cont_M_down() {
     timer1_.setInterval(kRepeatPeriod);
     timer2_.setInterval(kHoldTimer2);
     timer4_.setInterval(kHoldTimer4);
-    host_.Hyouji(commandText_, kSend);
+    host_.Hyouji(commandText_, Direction::Send);
     timer1_.setEnabled(true);
 }
 
@@ -52,8 +47,8 @@ void PressAndHold::Timer1_Timer() {
     const RepeatRow* row = repeatRow(repeatKey_);
     if (row == nullptr) return;  // no hold: nothing sent, the timer left as it is
     // Rebuilt each tick, so another button's send meanwhile does not change what repeats.
-    commandText_ = std::string(row->command) + "\r";
-    host_.Hyouji(commandText_, kSend);
+    commandText_ = std::string(row->command) + kCarriageReturn;
+    host_.Hyouji(commandText_, Direction::Send);
     timer1_.setEnabled(true);
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/wire.h"
+
 namespace zelt {
 
 class Timer;
@@ -11,14 +13,14 @@ class Timer;
 class HoldHost {
 public:
     virtual ~HoldHost() = default;
-    virtual void Hyouji(const std::string& text, std::uint8_t direction) = 0;
+    virtual void Hyouji(const std::string& text, Direction direction) = 0;
     // Empties the sent-text line, then the reply line.
     virtual void clearTranscriptLines() = 0;
     virtual void clearReceiveBuffer() = 0;
 };
 
 // Press-and-hold repetition: an arrow button sends its command at the press and every 100 ms
-// while held; the exchange timers run short meanwhile so the transcript keeps up.
+// (kRepeatPeriod) while held; the exchange timers run short meanwhile so the transcript keeps up.
 class PressAndHold {
 public:
     PressAndHold(std::string& commandText, Timer& timer1, Timer& timer2, Timer& timer4, HoldHost& host);

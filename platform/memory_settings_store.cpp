@@ -20,7 +20,7 @@ bool MemorySettingsStore::write(const std::string& app, const std::string& secti
 }
 
 std::string MemorySettingsStore::get(const std::string& section, const std::string& key) const {
-    auto it = values.find(path("ZELT", section, key));
+    auto it = values.find(path(kSettingsApplication, section, key));
     return it == values.end() ? std::string() : it->second;
 }
 

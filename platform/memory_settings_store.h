@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/port_choice.h"
 #include "platform/settings_store.h"
 
 namespace zelt {
 
-// A settings store in memory, for tests: remembers every read and write.
+// A settings store in memory, for tests: remembers every read and write. put, has and get name
+// a section and key of application "ZELT".
 class MemorySettingsStore final : public SettingsStore {
 public:
     std::string read(const std::string& app, const std::string& section, const std::string& key,
@@ -21,10 +23,10 @@ public:
         return app + "/" + section + "/" + key;
     }
     void put(const std::string& section, const std::string& key, const std::string& text) {
-        values[path("ZELT", section, key)] = text;
+        values[path(kSettingsApplication, section, key)] = text;
     }
     bool has(const std::string& section, const std::string& key) const {
-        return values.count(path("ZELT", section, key)) != 0;
+        return values.count(path(kSettingsApplication, section, key)) != 0;
     }
     std::string get(const std::string& section, const std::string& key) const;
 

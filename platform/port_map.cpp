@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/port_choice.h"
 #include "platform/settings_store.h"
 
 namespace zelt {
@@ -23,11 +24,10 @@ std::string platformPortName(int number) {
 }
 
 std::string portDevice(int number, SettingsStore& store, const EnvLookup& env) {
-    const std::string key = "COM" + std::to_string(number);
     if (env) {
-        if (auto fromEnv = env("ZELT_" + key); fromEnv && !fromEnv->empty()) return *fromEnv;
+        if (auto fromEnv = env(portEnvironmentVariable(number)); fromEnv && !fromEnv->empty()) return *fromEnv;
     }
-    std::string mapped = store.read("ZELT", "Ports", key, "");
+    std::string mapped = store.read(kSettingsApplication, kPortsSection, portKey(number), "");
     if (!mapped.empty()) return mapped;
     return platformPortName(number);
 }

@@ -15,6 +15,7 @@
 
 #include "app/module1.h"
 #include "link/stored_number.h"
+#include "platform/port_choice.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 #include "platform/twips.h"
@@ -37,8 +38,6 @@ constexpr PortOption kPortOptions[5] = {
     {"Option6", "COM4", 4, 180, 1260, 1215, 255},
     {"Option7", "COM5", 5, 180, 1620, 1335, 255},
 };
-
-bool validPort(int16_t n) { return n >= 1 && n <= 15; }
 
 }  // namespace
 
@@ -128,26 +127,27 @@ void Form2::select(QRadioButton* option, const std::function<void()>& handler) {
 }
 
 void Form2::selectSpeed() {
-    if (s_.module.BaudCode == 96) {
-        s_.port.setSettings(settingsStringFor(96));
+    if (s_.module.BaudCode == kBaudCode9600) {
+        s_.port.setSettings(settingsStringFor(kBaudCode9600));
         select(Option1_, [this] { Option1_Click(); });
     } else {
-        s_.port.setSettings(settingsStringFor(192));
+        s_.port.setSettings(settingsStringFor(kBaudCode19200));
         select(Option2_, [this] { Option2_Click(); });
-        s_.module.BaudCode = 192;
+        s_.module.BaudCode = kBaudCode19200;
     }
 }
 
 void Form2::Form_Load() {
     const int16_t n = s_.module.ComPortNumber;
-    if (n >= 1 && n <= 5) select(portOptions_[n - 1], [this, n] { PortOption_Click(n); });
+    if (n >= kFirstPort && n < kFirstPort + static_cast<int>(std::size(kPortOptions)))
+        select(portOptions_[n - kFirstPort], [this, n] { PortOption_Click(n); });
     selectSpeed();
     Text1_->setFocus();
     Text1_->setSelection(0, 1);  // typing replaces the "0"
 }
 
-void Form2::Option1_Click() { s_.module.BaudCode = 96; }
-void Form2::Option2_Click() { s_.module.BaudCode = 192; }
+void Form2::Option1_Click() { s_.module.BaudCode = kBaudCode9600; }
+void Form2::Option2_Click() { s_.module.BaudCode = kBaudCode19200; }
 void Form2::PortOption_Click(int16_t number) { s_.module.ComPortNumber = number; }
 
 void Form2::Text1_Change() {
@@ -155,7 +155,7 @@ void Form2::Text1_Change() {
     if (text.isEmpty()) return;  // the operator is still typing: keep the port and the box
     bool ok = false;
     const int number = text.toInt(&ok);
-    if (ok && number >= 1 && number <= 15) {
+    if (ok && isValidPort(number)) {
         s_.module.ComPortNumber = static_cast<int16_t>(number);
     } else if (text != "0") {
         Text1_->setText("0");  // runs this handler again, which reads 0 and stops here
@@ -173,7 +173,7 @@ void Form2::Command1_Click() {
     Module1& m = s_.module;
     s_.port.setSettings(settingsStringFor(m.BaudCode));
     // A number outside 1..15 (read from a damaged store) is no choice either.
-    if (!validPort(m.ComPortNumber)) {
+    if (!isValidPort(m.ComPortNumber)) {
         retry("Choose a port: COM1 to COM5, or type a number from 1 to 15 beside OTHER.");
         return;
     }
@@ -183,8 +183,9 @@ void Form2::Command1_Click() {
         return;
     }
     Text1_->setText("0");
-    const bool stored = s_.store.write("ZELT", "StartUP", "ComPort", std::to_string(m.ComPortNumber)) &&
-                        s_.store.write("ZELT", "StartUP", "BaudRate", std::to_string(m.BaudCode));
+    const bool stored =
+        s_.store.write(kSettingsApplication, kStartupSection, kComPortKey, std::to_string(m.ComPortNumber)) &&
+        s_.store.write(kSettingsApplication, kStartupSection, kBaudRateKey, std::to_string(m.BaudCode));
     if (!stored) {
         // The choice would not survive a restart. Close again, so that OK can simply be retried.
         s_.port.close();
@@ -199,7 +200,7 @@ void Form2::Command1_Click() {
 void Form2::Command2_Click() {
     Module1& m = s_.module;
     m.ComPortNumber = m.PreviousComPortNumber;
-    if (validPort(m.ComPortNumber)) {
+    if (isValidPort(m.ComPortNumber)) {
         m.BaudCode = m.PreviousBaudCode;
         selectSpeed();
         s_.port.setCommPort(m.ComPortNumber);

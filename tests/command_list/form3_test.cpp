@@ -61,11 +61,11 @@ public:
     FakeTimer timer2{clock, 5000};  // as the main window sets them when it opens the list window
     FakeTimer timer4{clock, 5500};
     std::vector<std::string> log;
-    std::vector<std::string> sent;  // direction 1 only
+    std::vector<std::string> sent;  // Direction::Send only
 
-    void Hyouji(const std::string& text, std::uint8_t direction) override {
-        log.push_back("Hyouji " + visible(text) + " " + std::to_string(direction));
-        if (direction == 1) sent.push_back(text);
+    void Hyouji(const std::string& text, Direction direction) override {
+        log.push_back("Hyouji " + visible(text) + " " + std::to_string(static_cast<int>(direction)));
+        if (direction == Direction::Send) sent.push_back(text);
     }
     Timer& Timer2() override { return logged2_; }
     Timer& Timer4() override { return logged4_; }

@@ -39,7 +39,7 @@ struct ExchangeTest : ::testing::Test {
     }
     void send(const std::string& command) {
         commandText = command + "\r";
-        exchange.hyouji(commandText, 1);
+        exchange.hyouji(commandText, Direction::Send);
     }
 };
 
@@ -70,7 +70,7 @@ TEST_F(ExchangeTest, AFailedWriteChangesNothingButTellsTheOperator) {
     const std::string buffer = exchange.receiveBuffer();
     port.close();
     commandText = "CF KEYDIS RC\r";
-    exchange.hyouji(commandText, 1);
+    exchange.hyouji(commandText, Direction::Send);
     EXPECT_EQ(display.failures, 1);
     EXPECT_EQ(display.sent, before.sent);
     EXPECT_EQ(display.reply, before.reply);
@@ -161,7 +161,7 @@ TEST_F(ExchangeTest, TwoLampTimeQueriesShowTheSecondReplyAlone) {
 TEST_F(ExchangeTest, ReceivedTextNeverTouchesTheSentLineAndOtherDirectionsShowToo) {
     send("C00");
     for (std::uint8_t direction : {0, 2, 3, 255}) {
-        exchange.hyouji("\x06", direction);
+        exchange.hyouji("\x06", static_cast<Direction>(direction));
         EXPECT_EQ(display.reply, "  [ACK] ") << int(direction);
         EXPECT_EQ(display.sent, " C 0 0  [CR] ") << int(direction);
     }

@@ -8,9 +8,9 @@ namespace zelt {
 namespace {
 
 struct Host : HoldHost {
-    void Hyouji(const std::string& text, std::uint8_t direction) override {
+    void Hyouji(const std::string& text, Direction direction) override {
         sends.push_back({text, clock->now()});
-        EXPECT_EQ(direction, 1);
+        EXPECT_EQ(direction, Direction::Send);
     }
     void clearTranscriptLines() override { ++lineClears; }
     void clearReceiveBuffer() override { ++bufferClears; }

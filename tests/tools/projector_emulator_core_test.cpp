@@ -12,7 +12,7 @@
 namespace zelt::emulator {
 namespace {
 
-const std::string kAck(1, EmulatorCore::kAck);
+const std::string kAckReply = "\x06";
 
 // A command and the fake-clock second it arrives at.
 struct Step {
@@ -74,7 +74,7 @@ TEST(ProjectorEmulatorCore, QueriesAnswerInTheDecodedLayoutsInEachState) {
 
 TEST(ProjectorEmulatorCore, PowerSequenceFollowsTheClock) {
     EmulatorCore core = coreAfter({});
-    EXPECT_EQ(core.handle("C00", 10), (Outcome{kAck, {"power=countdown"}}));
+    EXPECT_EQ(core.handle("C00", 10), (Outcome{kAckReply, {"power=countdown"}}));
     EXPECT_EQ(core.nextTransitionAt(), 13.0);
     EXPECT_TRUE(core.advance(12.9).empty());
     EXPECT_EQ(core.advance(13.0), std::vector<std::string>{"power=on"});
@@ -135,7 +135,7 @@ TEST(ProjectorEmulatorCore, EveryCommandOfTheReferenceIsUnderstood) {
             if (command.starts_with("CR")) {
                 EXPECT_TRUE(reply.size() >= 2 && reply.back() == '\r' && reply != "?\r") << command;
             } else {
-                EXPECT_EQ(reply, kAck) << command;
+                EXPECT_EQ(reply, kAckReply) << command;
             }
         }
     }
@@ -172,7 +172,7 @@ TEST(ProjectorEmulatorCore, SteppedValuesStayInTheirRange) {
         EmulatorCore core = coreAfter({});
         std::string reply;
         for (const std::string& command : c.commands) reply += core.handle(command, 1).reply;
-        EXPECT_EQ(reply, std::string(c.commands.size(), EmulatorCore::kAck)) << c.commands.front();
+        EXPECT_EQ(reply, std::string(c.commands.size(), '\x06')) << c.commands.front();
         EXPECT_EQ(core.value(c.name), c.expected) << c.commands.front() << " x" << c.commands.size();
     }
     EmulatorCore core = coreAfter({{"CF BRIGHT 099", 1}, {"CF TDOTS 1500", 1}});
@@ -262,9 +262,9 @@ TEST(ProjectorEmulatorOptions, ValuesAreReadAndChecked) {
 }
 
 TEST(ProjectorEmulatorLog, LinesAreStableAndEscaped) {
-    EXPECT_EQ(rxLine(12.3454, "C09", Outcome{kAck, {"volume=33"}}, true), "12.345 RX \"C09\" volume=33 -> ACK");
+    EXPECT_EQ(rxLine(12.3454, "C09", Outcome{kAckReply, {"volume=33"}}, true), "12.345 RX \"C09\" volume=33 -> ACK");
     EXPECT_EQ(rxLine(0.5, "CR0", Outcome{"80\r", {}}, true), "0.500 RX \"CR0\" -> \"80\\r\"");
-    EXPECT_EQ(rxLine(1, "C00", Outcome{kAck, {"power=countdown"}}, false), "1.000 RX \"C00\" power=countdown -> none");
+    EXPECT_EQ(rxLine(1, "C00", Outcome{kAckReply, {"power=countdown"}}, false), "1.000 RX \"C00\" power=countdown -> none");
     EXPECT_EQ(quotedBytes(std::string("a\"\\\t\n\x01\x7f", 7)), "\"a\\\"\\\\\\t\\n\\x01\\x7F\"");
     EXPECT_EQ(stateLine(13, {"power=on"}), "13.000 STATE power=on");
     EXPECT_EQ(mismatchLine(2, "CR0\r", 9600, 19200), "2.000 MISMATCH \"CR0\\r\" speed=9600 expected=19200 -> none");

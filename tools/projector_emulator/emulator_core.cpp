@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "link/wire.h"
+
 namespace zelt::emulator {
 namespace {
 
@@ -103,12 +105,12 @@ EmulatorCore::EmulatorCore(Vocabulary vocabulary, const CoreConfig& config, doub
     restoreDefaults();
 }
 
-Outcome EmulatorCore::unknown() { return {"?\r", {}}; }
+Outcome EmulatorCore::unknown() { return {std::string{kNotUnderstood, kCarriageReturn}, {}}; }
 
 Outcome EmulatorCore::handle(std::string_view command, double now) {
     advance(now);
     if (!vocabulary_.contains(command)) return unknown();
-    if (command.starts_with("CR")) return {queryReply(command) + "\r", {}};
+    if (command.starts_with("CR")) return {queryReply(command) + kCarriageReturn, {}};
     Outcome outcome{std::string(1, kAck), {}};
     for (const FixedCommand& fixed : fixedCommands()) {
         if (fixed.text == command) {

@@ -39,12 +39,10 @@ struct Outcome {
 // passed in, in seconds on any monotonic scale, so tests drive it with a fake clock.
 //
 // A command outside the vocabulary gets "?" and a carriage return; a query ("CR...") gets its
-// reply; every other command gets one ACK byte. Settings change in every power state, as a real
+// reply; every other command gets one ACK byte (link/wire.h). Settings change in every power state, as a real
 // unit keeps them in standby too; only the power sequence follows the clock.
 class EmulatorCore {
 public:
-    static constexpr char kAck = '\x06';
-
     EmulatorCore(Vocabulary vocabulary, const CoreConfig& config, double now);
 
     // Moves the clock on first, silently: call advance() before it to see the timed changes.

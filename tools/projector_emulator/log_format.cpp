@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "link/wire.h"
 #include "tools/projector_emulator/emulator_core.h"
 
 namespace zelt::emulator {
@@ -43,7 +44,7 @@ std::string rxLine(double seconds, std::string_view command, const Outcome& outc
     line += " -> ";
     if (!answered || outcome.reply.empty()) {
         line += "none";
-    } else if (outcome.reply == std::string(1, EmulatorCore::kAck)) {
+    } else if (outcome.reply == std::string(1, kAck)) {
         line += "ACK";
     } else {
         line += quotedBytes(outcome.reply);
