@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "link/wire.h"
+
 namespace zelt::pjlink {
 namespace {
-
-constexpr char kAck = '\x06';
 
 std::optional<std::string> textProblem(std::string_view what, std::string_view text, std::size_t limit) {
     if (text.size() > limit) {
@@ -69,7 +69,7 @@ std::string_view Conversation::command() const {
 bool Conversation::receive(std::string_view bytes) {
     if (finished_) return false;
     for (const char c : bytes) {
-        if (c == kTerminator) {
+        if (c == kCarriageReturn) {
             take(reply_);
             return true;
         }

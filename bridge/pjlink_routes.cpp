@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "link/wire.h"
+
 namespace zelt::pjlink {
 namespace {
 
 using A = ReplyAction;
 using E = Error;
-
-constexpr char kAck = '\x06';  // the projector's answer to an accepted setting
 
 // "CR0": the operating status, two characters (power, then fault), the same replies the panel
 // decodes into " Power ON", " Stand by", " Count down", " Cooling down", " Power abnormality",

@@ -7,13 +7,14 @@
 #include "bridge/conversation.h"
 #include "bridge/pjlink_routes.h"
 #include "link/decoder_tables.h"
+#include "link/wire.h"
 #include "tools/projector_emulator/emulator_core.h"
 #include "tools/projector_emulator/vocabulary.h"
 
 namespace zelt::pjlink {
 namespace {
 
-const std::string kAck = "\x06";
+const std::string kAckReply(1, zelt::kAck);
 
 DeviceInfo named(const std::string& name) {
     DeviceInfo info;
@@ -52,20 +53,20 @@ TEST(Conversation, SendsEachRoutesCommandsAndAnswersFromTheReplies) {
         {"POWR", "?", status("10"), "%1POWR=ERR4\r"},
         {"POWR", "?", status("?"), "%1POWR=ERR4\r"},
         {"POWR", "?", {{"CR0\r", std::nullopt}}, "%1POWR=ERR4\r"},
-        {"POWR", "1", status("80") + std::vector<Turn>{{"C00\r", kAck}}, "%1POWR=OK\r"},
+        {"POWR", "1", status("80") + std::vector<Turn>{{"C00\r", kAckReply}}, "%1POWR=OK\r"},
         {"POWR", "1", status("80") + std::vector<Turn>{{"C00\r", "?\r"}}, "%1POWR=ERR4\r"},
         {"POWR", "1", status("80") + std::vector<Turn>{{"C00\r", std::nullopt}}, "%1POWR=ERR4\r"},
         {"POWR", "1", status("40"), "%1POWR=OK\r"},
         {"POWR", "1", status("20"), "%1POWR=ERR3\r"},
         {"POWR", "1", status("10"), "%1POWR=ERR4\r"},
-        {"POWR", "0", on + std::vector<Turn>{{"C02\r", kAck}}, "%1POWR=OK\r"},
+        {"POWR", "0", on + std::vector<Turn>{{"C02\r", kAckReply}}, "%1POWR=OK\r"},
         {"POWR", "0", status("80"), "%1POWR=OK\r"},
         {"POWR", "2", {}, "%1POWR=ERR2\r"},
-        {"INPT", "11", on + std::vector<Turn>{{"C05\r", kAck}}, "%1INPT=OK\r"},
-        {"INPT", "12", on + std::vector<Turn>{{"C06\r", kAck}}, "%1INPT=OK\r"},
-        {"INPT", "21", on + std::vector<Turn>{{"C07\r", kAck}}, "%1INPT=OK\r"},
-        {"INPT", "22", on + std::vector<Turn>{{"C34\r", kAck}}, "%1INPT=OK\r"},
-        {"INPT", "31", on + std::vector<Turn>{{"C04\r", kAck}}, "%1INPT=OK\r"},
+        {"INPT", "11", on + std::vector<Turn>{{"C05\r", kAckReply}}, "%1INPT=OK\r"},
+        {"INPT", "12", on + std::vector<Turn>{{"C06\r", kAckReply}}, "%1INPT=OK\r"},
+        {"INPT", "21", on + std::vector<Turn>{{"C07\r", kAckReply}}, "%1INPT=OK\r"},
+        {"INPT", "22", on + std::vector<Turn>{{"C34\r", kAckReply}}, "%1INPT=OK\r"},
+        {"INPT", "31", on + std::vector<Turn>{{"C04\r", kAckReply}}, "%1INPT=OK\r"},
         {"INPT", "31", status("80"), "%1INPT=ERR3\r"},
         {"INPT", "31", status("40"), "%1INPT=ERR3\r"},
         {"INPT", "31", status("20"), "%1INPT=ERR3\r"},
@@ -78,10 +79,10 @@ TEST(Conversation, SendsEachRoutesCommandsAndAnswersFromTheReplies) {
         {"INPT", "?", {{"CR1\r", "4\r"}}, "%1INPT=21\r"},
         {"INPT", "?", {{"CR1\r", "5\r"}}, "%1INPT=22\r"},
         {"INPT", "?", {{"CR1\r", "6\r"}}, "%1INPT=ERR4\r"},
-        {"AVMT", "11", on + std::vector<Turn>{{"C0D\r", kAck}}, "%1AVMT=OK\r"},
-        {"AVMT", "20", on + std::vector<Turn>{{"C0C\r", kAck}}, "%1AVMT=OK\r"},
-        {"AVMT", "31", on + std::vector<Turn>{{"C0D\r", kAck}, {"C0B\r", kAck}}, "%1AVMT=OK\r"},
-        {"AVMT", "30", on + std::vector<Turn>{{"C0E\r", kAck}, {"C0C\r", "?\r"}}, "%1AVMT=ERR4\r"},
+        {"AVMT", "11", on + std::vector<Turn>{{"C0D\r", kAckReply}}, "%1AVMT=OK\r"},
+        {"AVMT", "20", on + std::vector<Turn>{{"C0C\r", kAckReply}}, "%1AVMT=OK\r"},
+        {"AVMT", "31", on + std::vector<Turn>{{"C0D\r", kAckReply}, {"C0B\r", kAckReply}}, "%1AVMT=OK\r"},
+        {"AVMT", "30", on + std::vector<Turn>{{"C0E\r", kAckReply}, {"C0C\r", "?\r"}}, "%1AVMT=ERR4\r"},
         {"AVMT", "21", status("80"), "%1AVMT=ERR3\r"},
         {"AVMT", "12", {}, "%1AVMT=ERR2\r"},
         {"AVMT", "?", {{"CR VMUTE\r", "ON\r"}, {"CR MUTE\r", "OFF\r"}}, "%1AVMT=11\r"},
