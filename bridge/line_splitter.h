@@ -21,10 +21,11 @@ struct LineEvent {
 // Cuts the bytes of one TCP connection into request lines, keeping at most one line's worth.
 //
 // A line ends at CR, as PJLink has it; LF also ends one (a person typing into netcat or telnet).
-// Empty lines are skipped, so CRLF is one end and stray ends are not answered. A line longer than kMaxLineBytes with its CR (so more than 135 bytes before the end)
-// gives one TooLong event as soon as the limit is passed; the bytes that follow up to the next
-// end are dropped unseen. With `firstLineMayCarryDigest` the first line may be kDigestLength
-// bytes longer, for the authentication digest in front of its request.
+// Empty lines are skipped, so CRLF is one end and stray ends are not answered. A line longer
+// than kMaxLineBytes with its CR (more than 135 bytes before the end) gives one TooLong event as
+// soon as the limit is passed; the bytes that follow up to the next end are dropped unseen.
+// With `firstLineMayCarryDigest` the first line may be kDigestLength bytes longer, for the
+// authentication digest in front of its request.
 class LineSplitter {
 public:
     explicit LineSplitter(bool firstLineMayCarryDigest = false);
