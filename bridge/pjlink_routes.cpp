@@ -1,0 +1,191 @@
+#include "bridge/pjlink_routes.h"
+
+#include <algorithm>
+
+#include "link/wire.h"
+
+namespace zelt::pjlink {
+namespace {
+
+using A = ReplyAction;
+using E = Error;
+
+// "CR0": the operating status, two characters (power, then fault), the same replies the panel
+// decodes into " Power ON", " Stand by", " Count down", " Cooling down", " Power abnormality",
+// " Temperature abnormality" and " Lamp Failure". A power abnormality hides the power state.
+// ERST digits: fan, lamp, temperature, cover, filter, other.
+struct StatusRow {
+    std::string_view reply;
+    std::string_view power;
+    std::string_view errors;
+};
+
+constexpr StatusRow kStatus[] = {
+    {"00", "1", "000000"},  // Power ON
+    {"80", "0", "000000"},  // Stand by
+    {"40", "3", "000000"},  // Count down
+    {"20", "2", "000000"},  // Cooling down
+    {"10", "", "000002"},   // Power abnormality
+    {"08", "1", "002000"},  // Temperature abnormality, in each power state
+    {"18", "", "002002"},
+    {"28", "2", "002000"},
+    {"48", "3", "002000"},
+    {"88", "0", "002000"},
+    {"21", "2", "020000"},  // Lamp failure: the lamp did not strike, the unit cools down
+    {"81", "0", "020000"},
+};
+
+// The inputs, numbered by "CR1" as the command reference numbers them ("Select Input14 ...
+// VIDEO", "Select Input15 ... S-VIDEO"), with the PJLink type: RGB for the computer terminals
+// (analog RGB, also component or SCART on Computer 1), VIDEO for video and S-video, DIGITAL for
+// HDMI. In the order INST lists them.
+struct InputRow {
+    std::string_view pjlink;
+    std::string_view inputMode;  // the "CR1" reply
+    std::string_view command;
+};
+
+constexpr InputRow kInputs[] = {
+    {"11", "1", "C05\r"},  // Computer 1
+    {"12", "2", "C06\r"},  // Computer 2
+    {"21", "4", "C07\r"},  // Video
+    {"22", "5", "C34\r"},  // S-video
+    {"31", "3", "C04\r"},  // HDMI
+};
+
+constexpr std::string_view kStatusRead = "CR0\r";
+
+constexpr ReplyRule kPowerState[] = {{"%", A::AppendReply}};
+// Power on from standby; on or warming up it is done already; cooling down cannot be cut short
+// (the projector ignores "C00" then).
+constexpr ReplyRule kPowerOnUnlessCooling[] = {
+    {"0", A::Next},
+    {"1", A::Finish, "OK"},
+    {"3", A::Finish, "OK"},
+    {"2", A::Fail, {}, E::UnavailableTime},
+};
+// Power off ("C02", the ordinary one with cooling, not "C01" quick power off) when on or warming
+// up; in standby or cooling down it is done already.
+constexpr ReplyRule kPowerOffUnlessOff[] = {
+    {"1", A::Next},
+    {"3", A::Next},
+    {"0", A::Finish, "OK"},
+    {"2", A::Finish, "OK"},
+};
+// Input changes and mutes: only while the projector is on.
+constexpr ReplyRule kOnlyWhenOn[] = {
+    {"1", A::Next},
+    {"%", A::Fail, {}, E::UnavailableTime},
+};
+constexpr ReplyRule kOnOff[] = {{"ON", A::AppendText, "1"}, {"OFF", A::AppendText, "0"}};
+constexpr ReplyRule kErrorDigits[] = {{"%%%%%%", A::MergeReply}};
+constexpr ReplyRule kTemperatureWarning[] = {{"NORMAL", A::Next}, {"WARNING", A::MergeText, "001000"}};
+constexpr ReplyRule kLampHours[] = {{"%%%%%", A::AppendNumber}};
+// "000 1" and the lamp's letter: I lit, O off, X failed (not lit; ERST reports the failure).
+constexpr ReplyRule kLampLit[] = {
+    {"000 1I", A::AppendText, " 1"},
+    {"000 1O", A::AppendText, " 0"},
+    {"000 1X", A::AppendText, " 0"},
+};
+
+// AVMT ?: video mute ("CR VMUTE") then audio mute ("CR MUTE"), one digit each.
+constexpr ResultRow kMuteResult[] = {{"10", "11"}, {"01", "21"}, {"11", "31"}, {"00", "30"}};
+
+constexpr Step kWhenOn{kStatusRead, Reading::PowerState, kOnlyWhenOn};
+
+Step setting(std::string_view command) { return {command, Reading::Ack}; }
+
+std::vector<Route> buildRoutes() {
+    std::vector<Route> r = {
+        {"POWR", "?", {{kStatusRead, Reading::PowerState, kPowerState}}, ""},
+        {"POWR", "1", {{kStatusRead, Reading::PowerState, kPowerOnUnlessCooling}, setting("C00\r")}, "OK"},
+        {"POWR", "0", {{kStatusRead, Reading::PowerState, kPowerOffUnlessOff}, setting("C02\r")}, "OK"},
+        {"AVMT", "?", {{"CR VMUTE\r", Reading::Text, kOnOff}, {"CR MUTE\r", Reading::Text, kOnOff}}, "",
+         ResultSource::Route, kMuteResult},
+        {"AVMT", "11", {kWhenOn, setting("C0D\r")}, "OK"},
+        {"AVMT", "10", {kWhenOn, setting("C0E\r")}, "OK"},
+        {"AVMT", "21", {kWhenOn, setting("C0B\r")}, "OK"},
+        {"AVMT", "20", {kWhenOn, setting("C0C\r")}, "OK"},
+        {"AVMT", "31", {kWhenOn, setting("C0D\r"), setting("C0B\r")}, "OK"},
+        {"AVMT", "30", {kWhenOn, setting("C0E\r"), setting("C0C\r")}, "OK"},
+        {"ERST", "?",
+         {{kStatusRead, Reading::ErrorDigits, kErrorDigits},
+          {"CR TEMPWARN\r", Reading::Text, kTemperatureWarning}},
+         "000000"},
+        {"LAMP", "?", {{"CR3\r", Reading::Text, kLampHours}, {"CR LAMPSTS\r", Reading::Text, kLampLit}}, ""},
+        {"NAME", "?", {}, "", ResultSource::Name},
+        {"INF1", "?", {}, "", ResultSource::Manufacturer},
+        {"INF2", "?", {}, "", ResultSource::Model},
+        {"INFO", "?", {}, "", ResultSource::Info},
+        {"CLSS", "?", {}, "1"},
+    };
+
+    static const std::vector<ReplyRule> inputMode = [] {
+        std::vector<ReplyRule> rules;
+        for (const InputRow& input : kInputs) rules.push_back({input.inputMode, A::AppendText, input.pjlink});
+        return rules;
+    }();
+    r.push_back({"INPT", "?", {{"CR1\r", Reading::Text, inputMode}}, ""});
+    std::string all;
+    for (const InputRow& input : kInputs) {
+        r.push_back({"INPT", input.pjlink, {kWhenOn, setting(input.command)}, "OK"});
+        all += (all.empty() ? "" : " ") + std::string(input.pjlink);
+    }
+    r.push_back({"INST", "?", {}, all});
+    return r;
+}
+
+}  // namespace
+
+std::span<const Route> routes() {
+    static const std::vector<Route> all = buildRoutes();
+    return all;
+}
+
+const Route* findRoute(std::string_view body, std::string_view parameter) {
+    for (const Route& route : routes()) {
+        if (route.body == body && route.parameter == parameter) return &route;
+    }
+    return nullptr;
+}
+
+std::vector<std::string_view> projectorCommands() {
+    std::vector<std::string_view> commands;
+    for (const Route& route : routes()) {
+        for (const Step& step : route.steps) {
+            if (std::find(commands.begin(), commands.end(), step.command) == commands.end()) {
+                commands.push_back(step.command);
+            }
+        }
+    }
+    return commands;
+}
+
+bool matchesPattern(std::string_view pattern, std::string_view reply) {
+    if (pattern.size() != reply.size()) return false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const bool digit = reply[i] >= '0' && reply[i] <= '9';
+        if (pattern[i] == '%' ? !digit : pattern[i] != reply[i]) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> readReply(Reading reading, std::string_view reply) {
+    switch (reading) {
+    case Reading::Ack:
+        return reply == std::string_view(&kAck, 1) ? std::optional<std::string>("") : std::nullopt;
+    case Reading::Text:
+        return std::string(reply);
+    case Reading::PowerState:
+    case Reading::ErrorDigits:
+        for (const StatusRow& row : kStatus) {
+            if (row.reply != reply) continue;
+            const std::string_view value = reading == Reading::PowerState ? row.power : row.errors;
+            return value.empty() ? std::nullopt : std::optional<std::string>(value);
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zelt::pjlink
