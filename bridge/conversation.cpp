@@ -62,9 +62,7 @@ Conversation::Conversation(const Request& request, const DeviceInfo& info) : bod
     startStep();
 }
 
-std::string_view Conversation::command() const {
-    return finished_ ? std::string_view{} : route_->steps[step_].command;
-}
+std::string_view Conversation::command() const { return finished_ ? std::string_view{} : route_->steps[step_].command; }
 
 bool Conversation::receive(std::string_view bytes) {
     if (finished_) return false;

@@ -12,15 +12,15 @@ namespace zelt::pjlink {
 // Plain C++ without Qt or I/O, so it is unit-tested and fuzzed on its own.
 
 constexpr int kDefaultTcpPort = 4352;
-constexpr int kIdleCloseSeconds = 30;    // a connection silent this long is closed
-constexpr char kTerminator = '\r';       // ends every request and response line
-constexpr std::size_t kMaxLineBytes = 136;       // a request line with its CR
+constexpr int kIdleCloseSeconds = 30;       // a connection silent this long is closed
+constexpr char kTerminator = '\r';          // ends every request and response line
+constexpr std::size_t kMaxLineBytes = 136;  // a request line with its CR
 constexpr std::size_t kMaxParameterBytes = 128;
-constexpr std::size_t kDigestLength = 32;        // lowercase hex MD5, in front of the first request
-constexpr std::size_t kRandomLength = 8;         // hex digits in "PJLINK 1 <random>"
+constexpr std::size_t kDigestLength = 32;  // lowercase hex MD5, in front of the first request
+constexpr std::size_t kRandomLength = 8;   // hex digits in "PJLINK 1 <random>"
 constexpr std::size_t kMaxPasswordLength = 32;
-constexpr std::size_t kMaxNameBytes = 64;        // NAME
-constexpr std::size_t kMaxInfoBytes = 32;        // INF1, INF2, INFO
+constexpr std::size_t kMaxNameBytes = 64;  // NAME
+constexpr std::size_t kMaxInfoBytes = 32;  // INF1, INF2, INFO
 
 // The class 1 bodies. Anything else is answered ERR1.
 constexpr std::array<std::string_view, 11> kClass1Bodies = {"POWR", "INPT", "AVMT", "ERST", "LAMP", "INST",

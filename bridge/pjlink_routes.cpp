@@ -20,6 +20,7 @@ struct StatusRow {
     std::string_view errors;
 };
 
+// clang-format off
 constexpr StatusRow kStatus[] = {
     {"00", "1", "000000"},  // Power ON
     {"80", "0", "000000"},  // Stand by
@@ -34,6 +35,7 @@ constexpr StatusRow kStatus[] = {
     {"21", "2", "020000"},  // Lamp failure: the lamp did not strike, the unit cools down
     {"81", "0", "020000"},
 };
+// clang-format on
 
 // The inputs, numbered by "CR1" as the command reference numbers them ("Select Input14 ...
 // VIDEO", "Select Input15 ... S-VIDEO"), with the PJLink type: RGB for the computer terminals
@@ -96,6 +98,7 @@ constexpr Step kWhenOn{kStatusRead, Reading::PowerState, kOnlyWhenOn};
 Step setting(std::string_view command) { return {command, Reading::Ack}; }
 
 std::vector<Route> buildRoutes() {
+    // clang-format off
     std::vector<Route> r = {
         {"POWR", "?", {{kStatusRead, Reading::PowerState, kPowerState}}, ""},
         {"POWR", "1", {{kStatusRead, Reading::PowerState, kPowerOnUnlessCooling}, setting("C00\r")}, "OK"},
@@ -119,6 +122,7 @@ std::vector<Route> buildRoutes() {
         {"INFO", "?", {}, "", ResultSource::Info},
         {"CLSS", "?", {}, "1"},
     };
+    // clang-format on
 
     static const std::vector<ReplyRule> inputMode = [] {
         std::vector<ReplyRule> rules;
@@ -172,10 +176,8 @@ bool matchesPattern(std::string_view pattern, std::string_view reply) {
 
 std::optional<std::string> readReply(Reading reading, std::string_view reply) {
     switch (reading) {
-    case Reading::Ack:
-        return reply == std::string_view(&kAck, 1) ? std::optional<std::string>("") : std::nullopt;
-    case Reading::Text:
-        return std::string(reply);
+    case Reading::Ack: return reply == std::string_view(&kAck, 1) ? std::optional<std::string>("") : std::nullopt;
+    case Reading::Text: return std::string(reply);
     case Reading::PowerState:
     case Reading::ErrorDigits:
         for (const StatusRow& row : kStatus) {

@@ -62,7 +62,7 @@ struct Route {
     std::string_view body;
     std::string_view parameter;  // "?" for the get form, else the exact set value
     std::vector<Step> steps;
-    std::string result;          // what the steps start from: "OK" for a setting, "000000" for ERST
+    std::string result;  // what the steps start from: "OK" for a setting, "000000" for ERST
     ResultSource source = ResultSource::Route;
     std::span<const ResultRow> finish = {};  // empty: the built result as it is
 };

@@ -83,14 +83,14 @@ FilledCommand fillParameterMarks(std::string_view command, std::optional<std::st
         return fail("the digits " + quoted(typed) + " must be digits 0 to 9 only");
     const auto marks = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kMark));
     if (marks == 0 && digits)
-        return fail("the command " + quoted(part) + " has no \"%\" marks, so it takes no digits (" +
-                    quoted(typed) + " given)");
+        return fail("the command " + quoted(part) + " has no \"%\" marks, so it takes no digits (" + quoted(typed) +
+                    " given)");
     if (typed.size() > marks)
-        return fail("the command " + quoted(part) + " has " + plural(marks, "\"%\" mark", "\"%\" marks") +
-                    " but " + plural(typed.size(), "digit was", "digits were") + " given");
+        return fail("the command " + quoted(part) + " has " + plural(marks, "\"%\" mark", "\"%\" marks") + " but " +
+                    plural(typed.size(), "digit was", "digits were") + " given");
     if (typed.size() < marks)
-        return fail("the command " + quoted(part) + " has " + plural(marks, "\"%\" mark", "\"%\" marks") +
-                    ": give " + plural(marks, "digit", "digits") + ", one for each mark (" +
+        return fail("the command " + quoted(part) + " has " + plural(marks, "\"%\" mark", "\"%\" marks") + ": give " +
+                    plural(marks, "digit", "digits") + ", one for each mark (" +
                     plural(typed.size(), "digit", "digits") + " given)");
 
     std::size_t next = 0;

@@ -15,9 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!target.error.empty() && target.error.size() < 400);
         for (char c : target.error) FUZZ_CHECK(c >= ' ' && c <= '~');
         break;
-    case zelt::LineTarget::Kind::Device:
-        FUZZ_CHECK(target.device == text && target.error.empty());
-        break;
+    case zelt::LineTarget::Kind::Device: FUZZ_CHECK(target.device == text && target.error.empty()); break;
     case zelt::LineTarget::Kind::Network: {
         const zelt::NetworkAddress& a = target.network;
         FUZZ_CHECK(a.port >= 1 && !a.host.empty() && a.text == text && target.error.empty());

@@ -28,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zelt::pjlink;
     if (size < 2) return 0;
     static const std::vector<std::string_view> allowed = projectorCommands();
-    static const std::string_view kReplies[] = {"00\r", "80\r", "40\r", "20\r", "10\r", "\x06", "?\r", "1\r",
-                                                "3\r", "ON\r", "OFF\r", "01234\r", "000 1I\r", "WARNING\r", "0"};
+    static const std::string_view kReplies[] = {"00\r",  "80\r",    "40\r",     "20\r",      "10\r",
+                                                "\x06",  "?\r",     "1\r",      "3\r",       "ON\r",
+                                                "OFF\r", "01234\r", "000 1I\r", "WARNING\r", "0"};
     const bool digest = data[0] & 1;
     const std::size_t cut = data[1];  // the bytes arrive in two reads
     std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);

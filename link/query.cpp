@@ -20,16 +20,11 @@ constexpr char kNotUnderstoodReply[] = {kNotUnderstood, kCarriageReturn, '\0'};
 
 std::string_view queryOutcomeName(QueryOutcome outcome) {
     switch (outcome) {
-    case QueryOutcome::Answered:
-        return "answered";
-    case QueryOutcome::NotUnderstood:
-        return "not understood";
-    case QueryOutcome::NoReply:
-        return "no reply";
-    case QueryOutcome::NotSent:
-        return "not sent";
-    case QueryOutcome::Cancelled:
-        return "cancelled";
+    case QueryOutcome::Answered: return "answered";
+    case QueryOutcome::NotUnderstood: return "not understood";
+    case QueryOutcome::NoReply: return "no reply";
+    case QueryOutcome::NotSent: return "not sent";
+    case QueryOutcome::Cancelled: return "cancelled";
     }
     return "?";
 }

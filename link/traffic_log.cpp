@@ -19,26 +19,28 @@ LocalTime localTimeNow() {
     localtime_r(&seconds, &local);
 #endif
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,     static_cast<int>(ms < 0 ? ms + 1000 : ms)};
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            static_cast<int>(ms < 0 ? ms + 1000 : ms)};
 }
 
 std::string_view trafficDirectionName(TrafficDirection direction) {
     switch (direction) {
-    case TrafficDirection::Sent:
-        return "TX";
-    case TrafficDirection::SendFailed:
-        return "TX FAILED";
-    case TrafficDirection::Received:
-        return "RX";
+    case TrafficDirection::Sent: return "TX";
+    case TrafficDirection::SendFailed: return "TX FAILED";
+    case TrafficDirection::Received: return "RX";
     }
     return "?";
 }
 
 std::string trafficLogLine(const LocalTime& t, TrafficDirection direction, std::string_view text) {
     char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, t.millisecond);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
     std::string line(stamp);
     line += trafficDirectionName(direction);
     line += renderTranscript(text).text;

@@ -42,7 +42,8 @@ std::string quote(std::string_view text) {
 // ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ), as URLs have it.
 bool isSchemeName(std::string_view s) {
     if (s.empty() || !isAlpha(s[0])) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.'; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.'; });
 }
 
 struct SchemeEntry {
@@ -168,10 +169,12 @@ LineTarget parseLineTarget(std::string_view text) {
             return fail(std::string("write the address as ") + findScheme(trimmed.substr(0, colon))->name +
                         "://host:port");
         if (looksLikeHostAndPort(trimmed)) {
-            const bool showable = trimmed.size() <= kMaxQuoted &&
-                                  std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c > ' ' && c < 0x7F; });
+            const bool showable =
+                trimmed.size() <= kMaxQuoted &&
+                std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c > ' ' && c < 0x7F; });
             const std::string shown = showable ? std::string(trimmed) : "host:port";
-            return fail("a network line needs its scheme: tcp://" + shown + " (raw) or rfc2217://" + shown + " (telnet)");
+            return fail("a network line needs its scheme: tcp://" + shown + " (raw) or rfc2217://" + shown +
+                        " (telnet)");
         }
         target.kind = LineTarget::Kind::Device;
         target.device = std::string(text);
@@ -211,8 +214,7 @@ LineTarget parseLineTarget(std::string_view text) {
         if (host.empty()) return fail("no host inside \"[]\"");
         if (!isIpv6(host)) return fail(quote(authority.substr(0, close + 1)) + " is not an IPv6 address");
         const std::string_view after = authority.substr(close + 1);
-        if (!after.empty() && after[0] != ':')
-            return fail("unexpected " + quote(after) + " after the IPv6 address");
+        if (!after.empty() && after[0] != ':') return fail("unexpected " + quote(after) + " after the IPv6 address");
         hasPort = !after.empty();
         if (hasPort) portText = after.substr(1);
     } else {

@@ -18,9 +18,9 @@ const char* schemeName(LineScheme scheme);
 // A serial line reached over the network.
 struct NetworkAddress {
     LineScheme scheme = LineScheme::Tcp;
-    std::string host;  // a host name, an IPv4 address, or an IPv6 address without its brackets
+    std::string host;   // a host name, an IPv4 address, or an IPv6 address without its brackets
     uint16_t port = 0;  // 1..65535
-    std::string text;  // the mapping as typed, for tooltips and messages
+    std::string text;   // the mapping as typed, for tooltips and messages
 };
 
 // What the text of a port mapping names.

@@ -78,8 +78,7 @@ void LogFile::appendLine(std::string_view line) {
     if (!written) {
         const int cause = errno;
         std::clearerr(file_);
-        fail("the log file " + path_ + " cannot be written: " +
-             (cause != 0 ? std::strerror(cause) : "write error"));
+        fail("the log file " + path_ + " cannot be written: " + (cause != 0 ? std::strerror(cause) : "write error"));
         return;
     }
     const long end = std::ftell(file_);

@@ -18,17 +18,19 @@ std::string serverWords(const std::string& text) {
     std::string out;
     for (char c : text) {
         if (out.size() >= kMaxServerText) break;
-        if (c >= ' ' && c <= '~') out += c;
-        else if (!out.empty() && out.back() != ' ') out += ' ';
+        if (c >= ' ' && c <= '~')
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
 }
 
 std::string nameOf(const NetworkAddress& address) {
-    return address.text.empty() ? std::string(schemeName(address.scheme)) + "://" + address.host + ":" +
-                                      std::to_string(address.port)
-                                : address.text;
+    return address.text.empty()
+               ? std::string(schemeName(address.scheme)) + "://" + address.host + ":" + std::to_string(address.port)
+               : address.text;
 }
 
 }  // namespace
@@ -230,8 +232,9 @@ std::string describeConnectFailure(const NetworkAddress& address, QAbstractSocke
     std::string cause;
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        cause = "connection refused: nothing listens on that port (is the server or converter on, and the port "
-                "right?)";
+        cause =
+            "connection refused: nothing listens on that port (is the server or converter on, and the port "
+            "right?)";
         break;
     case QAbstractSocket::HostNotFoundError:
         cause = "host not found: the name does not resolve (check it, or give the IP address)";
@@ -241,18 +244,15 @@ std::string describeConnectFailure(const NetworkAddress& address, QAbstractSocke
                 " s (timed out): the host is off, unreachable, or a firewall drops the connection";
         break;
     case QAbstractSocket::RemoteHostClosedError: {
-        cause = "closed by the server at once: it already serves another client, or cannot open its serial "
-                "device";
+        cause =
+            "closed by the server at once: it already serves another client, or cannot open its serial "
+            "device";
         const std::string words = serverWords(serverText);
         if (!words.empty()) cause += " (it said \"" + words + "\")";
         return nameOf(address) + ": " + cause;
     }
-    case QAbstractSocket::NetworkError:
-        cause = "the network is unreachable";
-        break;
-    default:
-        cause = "the connection failed";
-        break;
+    case QAbstractSocket::NetworkError: cause = "the network is unreachable"; break;
+    default: cause = "the connection failed"; break;
     }
     std::string text = nameOf(address) + ": " + cause;
     if (!systemText.empty() && error != QAbstractSocket::ConnectionRefusedError &&

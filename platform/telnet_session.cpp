@@ -111,7 +111,10 @@ void TelnetSession::receive(std::string_view bytes, std::string& data, std::stri
     // The byte after an IAC outside a subnegotiation.
     auto afterIac = [&](uint8_t b) {
         switch (b) {
-        case kIac: data += static_cast<char>(b); rx_ = Rx::Data; break;
+        case kIac:
+            data += static_cast<char>(b);
+            rx_ = Rx::Data;
+            break;
         case kWill: rx_ = Rx::Will; break;
         case kWont: rx_ = Rx::Wont; break;
         case kDo: rx_ = Rx::Do; break;
@@ -125,12 +128,12 @@ void TelnetSession::receive(std::string_view bytes, std::string& data, std::stri
         const auto b = static_cast<uint8_t>(c);
         switch (rx_) {
         case Rx::Data:
-            if (b == kIac) rx_ = Rx::Iac;
-            else data += c;
+            if (b == kIac)
+                rx_ = Rx::Iac;
+            else
+                data += c;
             break;
-        case Rx::Iac:
-            afterIac(b);
-            break;
+        case Rx::Iac: afterIac(b); break;
         case Rx::Will:
         case Rx::Wont:
         case Rx::Do:
@@ -145,8 +148,10 @@ void TelnetSession::receive(std::string_view bytes, std::string& data, std::stri
             rx_ = Rx::Sb;
             break;
         case Rx::Sb:
-            if (b == kIac) rx_ = Rx::SbIac;
-            else keep(b);
+            if (b == kIac)
+                rx_ = Rx::SbIac;
+            else
+                keep(b);
             break;
         case Rx::SbIac:
             if (b == kIac) {
@@ -157,8 +162,10 @@ void TelnetSession::receive(std::string_view bytes, std::string& data, std::stri
                 sbLength_ = 0;
                 sbOverflow_ = false;
                 // Anything but SE here is malformed: the subnegotiation ends, the byte is a command.
-                if (b == kSe) rx_ = Rx::Data;
-                else afterIac(b);
+                if (b == kSe)
+                    rx_ = Rx::Data;
+                else
+                    afterIac(b);
             }
             break;
         }

@@ -227,30 +227,14 @@ TEST(Conversation, DrivesTheEmulatedProjector) {
         std::vector<Asked> asked;
     } runs[] = {
         {Fault::None,
-         {{1, "POWR", "?", "%1POWR=0\r"},
-          {1, "INPT", "31", "%1INPT=ERR3\r"},
-          {1, "AVMT", "21", "%1AVMT=ERR3\r"},
-          {1, "AVMT", "?", "%1AVMT=30\r"},
-          {2, "POWR", "1", "%1POWR=OK\r"},
-          {3, "POWR", "?", "%1POWR=3\r"},
-          {3, "INPT", "31", "%1INPT=ERR3\r"},
-          {6, "POWR", "?", "%1POWR=1\r"},
-          {6, "INPT", "31", "%1INPT=OK\r"},
-          {6, "INPT", "?", "%1INPT=31\r"},
-          {6, "INPT", "22", "%1INPT=OK\r"},
-          {6, "INPT", "?", "%1INPT=22\r"},
-          {6, "AVMT", "21", "%1AVMT=OK\r"},
-          {6, "AVMT", "?", "%1AVMT=21\r"},
-          {6, "AVMT", "31", "%1AVMT=OK\r"},
-          {6, "AVMT", "?", "%1AVMT=31\r"},
-          {6, "AVMT", "30", "%1AVMT=OK\r"},
-          {6, "AVMT", "?", "%1AVMT=30\r"},
-          {6, "LAMP", "?", "%1LAMP=1234 1\r"},
-          {6, "ERST", "?", "%1ERST=000000\r"},
-          {7, "POWR", "0", "%1POWR=OK\r"},
-          {8, "POWR", "?", "%1POWR=2\r"},
-          {8, "POWR", "1", "%1POWR=ERR3\r"},
-          {8, "LAMP", "?", "%1LAMP=1234 0\r"},
+         {{1, "POWR", "?", "%1POWR=0\r"},      {1, "INPT", "31", "%1INPT=ERR3\r"},  {1, "AVMT", "21", "%1AVMT=ERR3\r"},
+          {1, "AVMT", "?", "%1AVMT=30\r"},     {2, "POWR", "1", "%1POWR=OK\r"},     {3, "POWR", "?", "%1POWR=3\r"},
+          {3, "INPT", "31", "%1INPT=ERR3\r"},  {6, "POWR", "?", "%1POWR=1\r"},      {6, "INPT", "31", "%1INPT=OK\r"},
+          {6, "INPT", "?", "%1INPT=31\r"},     {6, "INPT", "22", "%1INPT=OK\r"},    {6, "INPT", "?", "%1INPT=22\r"},
+          {6, "AVMT", "21", "%1AVMT=OK\r"},    {6, "AVMT", "?", "%1AVMT=21\r"},     {6, "AVMT", "31", "%1AVMT=OK\r"},
+          {6, "AVMT", "?", "%1AVMT=31\r"},     {6, "AVMT", "30", "%1AVMT=OK\r"},    {6, "AVMT", "?", "%1AVMT=30\r"},
+          {6, "LAMP", "?", "%1LAMP=1234 1\r"}, {6, "ERST", "?", "%1ERST=000000\r"}, {7, "POWR", "0", "%1POWR=OK\r"},
+          {8, "POWR", "?", "%1POWR=2\r"},      {8, "POWR", "1", "%1POWR=ERR3\r"},   {8, "LAMP", "?", "%1LAMP=1234 0\r"},
           {11, "POWR", "?", "%1POWR=0\r"}}},
         {Fault::Temperature, {{1, "ERST", "?", "%1ERST=002000\r"}, {1, "POWR", "?", "%1POWR=0\r"}}},
         {Fault::Lamp,
@@ -269,8 +253,8 @@ TEST(Conversation, DrivesTheEmulatedProjector) {
         config.fault = run.fault;
         emulator::EmulatorCore projector(emulator::Vocabulary::fromCommandLists(), config, 0);
         for (const Asked& a : run.asked) {
-            SCOPED_TRACE("fault " + std::to_string(static_cast<int>(run.fault)) + " at " + std::to_string(a.at) +
-                         ": " + a.body + " " + a.parameter);
+            SCOPED_TRACE("fault " + std::to_string(static_cast<int>(run.fault)) + " at " + std::to_string(a.at) + ": " +
+                         a.body + " " + a.parameter);
             EXPECT_EQ(ask(projector, a), a.response);
         }
     }

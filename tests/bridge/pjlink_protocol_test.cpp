@@ -15,7 +15,9 @@ struct ParseCase {
 };
 
 // Apart, so that no "??=" is read as a trigraph.
-const std::string kUnreadable = "%1????" "=ERR1\r";
+const std::string kUnreadable =
+    "%1????"
+    "=ERR1\r";
 
 TEST(PjlinkProtocol, ParsesClass1RequestsAndAnswersEverythingElseErr1) {
     const std::string longest(kMaxParameterBytes, 'p');
@@ -32,8 +34,12 @@ TEST(PjlinkProtocol, ParsesClass1RequestsAndAnswersEverythingElseErr1) {
         {"%1POWR ", std::nullopt, "%1POWR=ERR1\r"},
         {"%1POWR?", std::nullopt, "%1POWR=ERR1\r"},
         {"%1PO\nR ?", std::nullopt, "%1PO?R=ERR1\r"},
-        {"%1PO", std::nullopt, "%1PO??" "=ERR1\r"},
-        {"%9", std::nullopt, "%9????" "=ERR1\r"},
+        {"%1PO", std::nullopt,
+         "%1PO??"
+         "=ERR1\r"},
+        {"%9", std::nullopt,
+         "%9????"
+         "=ERR1\r"},
         {"%", std::nullopt, kUnreadable},
         {"hello", std::nullopt, kUnreadable},
         {"", std::nullopt, kUnreadable},

@@ -25,7 +25,7 @@ TEST(ParameterDigits, DigitsOvertypeTheMarksInOrderAndOneCarriageReturnFollows) 
         {"C00", kNone, "C00\r"},
         {"C00[CR]     POWER ON", kNone, "C00\r"},
         {"CF INPUT1 ANALOG[CR]  \t\t:set input source to %1", kNone, "CF INPUT1 ANALOG\r"},
-        {"cf bright 050", kNone, "cf bright 050\r"},  // no case change, as the window
+        {"cf bright 050", kNone, "cf bright 050\r"},                  // no case change, as the window
         {"CF NAME \xC3\xA9t\xC3\xA9", kNone, "CF NAME \xE9t\xE9\r"},  // Latin-1 on the line
     };
     for (const Case& c : cases) {

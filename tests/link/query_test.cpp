@@ -61,7 +61,13 @@ TEST_F(QueryTest, ARepliesEndAtItsFirstCarriageReturnOrALoneAckAndReadAsThePanel
         {"C00\r", {"\x06"}, QueryOutcome::Answered, "\x06", "  [ACK] ", ""},
         {"C00\r", {"\x06", "\r"}, QueryOutcome::Answered, "\x06", "  [ACK] ", ""},
         {"CR0\r", {"?", "\r"}, QueryOutcome::NotUnderstood, "?\r", " ?  [CR] ", ""},
-        {"CR7\r", {"0\x06", "1\r"}, QueryOutcome::Answered, "0\x06" "1\r", " 0  [ACK] 1  [CR] ", ""},
+        {"CR7\r",
+         {"0\x06", "1\r"},
+         QueryOutcome::Answered,
+         "0\x06"
+         "1\r",
+         " 0  [ACK] 1  [CR] ",
+         ""},
     };
     for (const Case& c : cases) {
         results.clear();

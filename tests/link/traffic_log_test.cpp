@@ -60,14 +60,14 @@ TEST(TrafficLogLine, ThePanelsExchangeLogsEachSendFailedSendAndReceipt) {
     std::vector<std::string> lines;
     LineTrafficLog log([&](const std::string& line) { lines.push_back(line); }, [] { return kEvening; });
 
-    exchange.hyouji(commandText, Exchange::kSend);  // no log yet: nothing told
+    exchange.hyouji(commandText, Direction::Send);  // no log yet: nothing told
     exchange.setTrafficLog(&log);
-    exchange.hyouji(commandText, Exchange::kSend);
+    exchange.hyouji(commandText, Direction::Send);
     port.arrive("0");
     port.arrive("0\r");
     port.raiseEvent(SerialPort::kEventReceive);  // a receive event with nothing to read
     port.close();
-    exchange.hyouji("C00\r", Exchange::kSend);
+    exchange.hyouji("C00\r", Direction::Send);
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "2026-12-07 18:06:20.123 TX C R 0  [CR] ",
                          "2026-12-07 18:06:20.123 RX 0 ",

@@ -1,8 +1,8 @@
 // The network line against a real ser2net in front of a pseudo-terminal that plays the projector.
 #include <signal.h>
 
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include "platform/network_serial_port.h"
 #include "tests/support/fake_line_server.h"
@@ -48,7 +48,8 @@ struct Ser2netLine : ::testing::TestWithParam<Mode> {
         ASSERT_TRUE(waitUntil([&] {
             atPty += pty.drain();
             return atPty.size() >= command.size();
-        })) << "got " << atPty.size() << " bytes";
+        })) << "got "
+            << atPty.size() << " bytes";
         EXPECT_EQ(atPty, command);
         received.clear();
         pty.send(reply);
@@ -101,7 +102,11 @@ TEST_P(Ser2netLine, ASecondClientIsTurnedAwayAndTheFirstKeepsTheLine) {
     EXPECT_FALSE(second.isOpen());
     const std::string why = second.lastOpenFailure();
     EXPECT_EQ(why.rfind(ser2net.address() + ": closed by the server at once", 0), 0u) << why;
-    EXPECT_NE(why.find("Port already in use"), std::string::npos) << why;
+    // Raw, its words always reach us; over telnet our answers to its negotiation may meet its close
+    // first, and the kernel then drops the words with the connection.
+    if (GetParam() == Mode::Raw) {
+        EXPECT_NE(why.find("Port already in use"), std::string::npos) << why;
+    }
     exchange("CR0\r", "00\r");
     EXPECT_EQ(lost, 0);
 }

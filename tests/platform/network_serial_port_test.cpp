@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "platform/network_serial_port.h"
 #include "platform/telnet_session.h"
@@ -83,9 +83,15 @@ TEST_F(FakeServerLine, Rfc2217Doubles0xFFOutAndUndoublesItIn) {
 
 TEST_F(FakeServerLine, SequencesSplitAcrossWritesAndUnknownOptionsAreAnsweredOnce) {
     openAs("rfc2217");
-    const std::string pieces[] = {bytes({255}), bytes({253}), bytes({24, 'X', 255}), bytes({255, 255}),
-                                  bytes({250, 44, 101, 0}), bytes({0, 75, 0, 255}), bytes({240, 'Y'}),
-                                  bytes({255, 253, 24, 255, 251, 1}), bytes({255, 251, 1, 'Z'})};
+    const std::string pieces[] = {bytes({255}),
+                                  bytes({253}),
+                                  bytes({24, 'X', 255}),
+                                  bytes({255, 255}),
+                                  bytes({250, 44, 101, 0}),
+                                  bytes({0, 75, 0, 255}),
+                                  bytes({240, 'Y'}),
+                                  bytes({255, 253, 24, 255, 251, 1}),
+                                  bytes({255, 251, 1, 'Z'})};
     for (const std::string& piece : pieces) {
         server.send(piece);
         QTest::qWait(10);  // separate segments, read separately
@@ -93,7 +99,7 @@ TEST_F(FakeServerLine, SequencesSplitAcrossWritesAndUnknownOptionsAreAnsweredOnc
     ASSERT_TRUE(waitUntil([&] { return received.size() >= 4; }));
     EXPECT_EQ(received, bytes({'X', 255, 'Y', 'Z'}));
     ASSERT_TRUE(waitUntil([&] { return sentAfterStart().size() >= 6; }));
-    QTest::qWait(50);  // anything more would have come by now
+    QTest::qWait(50);                                                 // anything more would have come by now
     EXPECT_EQ(sentAfterStart(), bytes({255, 252, 24, 255, 254, 1}));  // WONT 24, DONT ECHO: once each
 }
 
@@ -190,7 +196,8 @@ TEST(NetworkSerialPort, FailureTextsNameTheCause) {
         {QAbstractSocket::UnknownSocketError, "rfc2217://[::1]:7000: the connection failed (Boom)"},
     };
     for (const auto& [error, start] : cases)
-        EXPECT_EQ(describeConnectFailure(a, error, "Boom").rfind(start, 0), 0u) << describeConnectFailure(a, error, "Boom");
+        EXPECT_EQ(describeConnectFailure(a, error, "Boom").rfind(start, 0), 0u)
+            << describeConnectFailure(a, error, "Boom");
 }
 
 // A server that never answers: open() gives up after its bounded time, the event loop running all along.
@@ -217,8 +224,8 @@ TEST(NetworkSerialPort, AConnectThatIsNeverAnsweredTimesOutWhileTheLoopRuns) {
         << port.lastOpenFailure();
     EXPECT_GE(ticks, 10) << "the event loop stalled while connecting";
     ::testing::Test::RecordProperty("longest_tick_gap_ms", static_cast<int>(longestGap));
-    std::printf("connect timeout after %lld ms; %d ticks, longest gap %lld ms\n", static_cast<long long>(elapsed), ticks,
-                static_cast<long long>(longestGap));
+    std::printf("connect timeout after %lld ms; %d ticks, longest gap %lld ms\n", static_cast<long long>(elapsed),
+                ticks, static_cast<long long>(longestGap));
 }
 
 // While a connect is pending: a second open fails with a reason, close() abandons the first.

@@ -15,8 +15,8 @@ std::string bytes(std::initializer_list<int> list) {
 
 // What ser2net sends on connect (WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY, WILL BINARY,
 // DO COM-PORT-OPTION), then its modem-state notice.
-const std::string kSer2netGreeting = bytes({255, 251, 3, 255, 253, 3, 255, 251, 1, 255, 254, 1, 255, 253, 0, 255,
-                                            251, 0, 255, 253, 44, 255, 250, 44, 107, 0, 255, 240});
+const std::string kSer2netGreeting = bytes({255, 251, 3,   255, 253, 3,   255, 251, 1,   255, 254, 1, 255, 253,
+                                            0,   255, 251, 0,   255, 253, 44,  255, 250, 44,  107, 0, 255, 240});
 
 struct Fed {
     std::string data;
@@ -77,7 +77,7 @@ TEST(TelnetSession, RefusesUnknownOptionsOnceAndAnswersNoRepeats) {
         {bytes({255, 253, 0, 255, 251, 0}), ""},         // consent to our offers
         {bytes({255, 252, 0}), bytes({255, 254, 0})},    // the server stops binary: acknowledged once
         {bytes({255, 252, 0}), ""},
-        {bytes({255, 251, 0}), bytes({255, 253, 0})},    // and starts it again
+        {bytes({255, 251, 0}), bytes({255, 253, 0})},  // and starts it again
     };
     for (const auto& [input, reply] : steps) EXPECT_EQ(feed(session, input).reply, reply);
 }
@@ -141,10 +141,11 @@ TEST(TelnetSession, AMalformedSubnegotiationEndsAtTheNextCommand) {
 }
 
 TEST(TelnetSession, EncodesDataAndSettings) {
-    EXPECT_EQ(TelnetSession::escapeData(bytes({'C', 255, '0', 255, 255})), bytes({'C', 255, 255, '0', 255, 255, 255, 255}));
+    EXPECT_EQ(TelnetSession::escapeData(bytes({'C', 255, '0', 255, 255})),
+              bytes({'C', 255, 255, '0', 255, 255, 255, 255}));
     EXPECT_EQ(TelnetSession::serialSettings(9600),
-              bytes({255, 250, 44, 1, 0, 0, 0x25, 0x80, 255, 240, 255, 250, 44, 2, 8, 255, 240, 255, 250, 44, 3, 1, 255,
-                     240, 255, 250, 44, 4, 1, 255, 240, 255, 250, 44, 5, 1, 255, 240}));
+              bytes({255, 250, 44, 1,   0,   0,   0x25, 0x80, 255, 240, 255, 250, 44,  2,   8,  255, 240, 255, 250,
+                     44,  3,   1,  255, 240, 255, 250,  44,   4,   1,   255, 240, 255, 250, 44, 5,   1,   255, 240}));
     // A value byte 0xFF is doubled inside the subnegotiation too.
     EXPECT_EQ(TelnetSession::serialSettings(0x0000FFFF).substr(0, 12),
               bytes({255, 250, 44, 1, 0, 0, 255, 255, 255, 255, 255, 240}));
