@@ -3,17 +3,17 @@
 
 #include "app/module1.h"
 #include "panel/form1.h"
+#include "platform/line_port.h"
 #include "platform/port_map.h"
-#include "platform/qt_serial_port.h"
 #include "platform/qt_settings_store.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zelt::QtSettingsStore store;
-    zelt::QtSerialPort port(store, zelt::systemEnvironment());
+    zelt::LinePort port(store, zelt::systemEnvironment());
     zelt::Module1 module;
 
-    zelt::Form1 form1({module, port, store, [&port](int n) { return port.deviceFor(n); }, {}, {}, {}});
+    zelt::Form1 form1({module, port, store, [&port](int n) { return port.targetFor(n); }, {}, {}, {}});
     form1.Form_Load();
     // Start-up may already have shown the window (the dialog's OK or Cancel does).
     if (!form1.isVisible()) form1.show();

@@ -36,7 +36,7 @@ bool QtSerialPort::open() {
         lastOpenFailure_ = port_.portName().toStdString() + ": the port is already open";
         return false;
     }
-    const std::string device = deviceFor(number_);
+    const std::string device = device_.empty() ? deviceFor(number_) : device_;
     port_.setPortName(QString::fromStdString(device));
     port_.setBaudRate(baud_);
     port_.setDataBits(QSerialPort::Data8);

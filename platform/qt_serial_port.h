@@ -32,6 +32,8 @@ public:
 
     // The device that port number n opens.
     std::string deviceFor(int number) const;
+    // A device path that replaces the port number's mapping at the next open; empty: the mapping.
+    void setDevice(std::string path) { device_ = std::move(path); }
     // Times the port was closed because its device went away.
     int devicesLost() const { return devicesLost_; }
 
@@ -45,6 +47,7 @@ private:
     EnvLookup env_;
     qint32 baud_ = 19200;
     int16_t number_ = 0;
+    std::string device_;
     int event_ = 0;
     int devicesLost_ = 0;
     std::string lastOpenFailure_;

@@ -28,13 +28,13 @@ TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
     ASSERT_TRUE(waitUntil([&] { return first->hasExited(); }));
     EXPECT_EQ(first->exitStatus(), 0);
     EXPECT_TRUE(first->sawLine(" VANISH"));
-    EXPECT_EQ(port->devicesLost(), 1);
+    EXPECT_EQ(port->linesLost(), 1);
 
     // The event loop still runs.
     bool fired = false;
     QTimer::singleShot(10, [&fired] { fired = true; });
     ASSERT_TRUE(waitUntil([&] { return fired; }));
-    EXPECT_EQ(port->devicesLost(), 1);
+    EXPECT_EQ(port->linesLost(), 1);
 
     // A send now goes nowhere: the operator is told, the exchange does not start.
     ASSERT_NO_FATAL_FAILURE(click("Status"));

@@ -41,13 +41,13 @@ void PanelOnEmulator::startPanel() {
     store.put("StartUP", "ComPort", "3");
     store.put("StartUP", "BaudRate", "192");
     // Read at every open, so pointing port 3 at another device takes effect at the next one.
-    port = std::make_unique<QtSerialPort>(store, [this](const std::string& name) -> std::optional<std::string> {
+    port = std::make_unique<LinePort>(store, [this](const std::string& name) -> std::optional<std::string> {
         if (name == "ZELT_COM3" && !com3Device.empty()) return com3Device;
         return std::nullopt;
     });
-    QtSerialPort* p = port.get();
+    LinePort* p = port.get();
     form = std::make_unique<Form1>(
-        Form1::Services{module, *p, store, [p](int n) { return p->deviceFor(n); },
+        Form1::Services{module, *p, store, [p](int n) { return p->targetFor(n); },
                         timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
                         [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
                         [] {}});  // "END" must not quit the test's application

@@ -11,8 +11,8 @@
 
 #include "app/module1.h"
 #include "panel/form1.h"
+#include "platform/line_port.h"
 #include "platform/memory_settings_store.h"
-#include "platform/qt_serial_port.h"
 #include "platform/timer.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/made_timers.h"
@@ -88,7 +88,7 @@ protected:
     std::string com3Device;  // what the ZELT_COM3 lookup returns; empty: not set
     Module1 module;
     MemorySettingsStore store;
-    std::unique_ptr<QtSerialPort> port;
+    std::unique_ptr<LinePort> port;
     test::MadeTimers<> timers;
     std::unique_ptr<Form1> form;
     std::vector<QString> retryMessages;  // the dialog's "Retry Comport" reasons, never shown
