@@ -1,7 +1,7 @@
 // The control panel: drives one projector over an RS-232C line.
 #include <QApplication>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "panel/form1.h"
 #include "platform/line_port.h"
 #include "platform/port_map.h"

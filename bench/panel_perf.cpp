@@ -33,9 +33,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/module1.h"
 #include "bench/perf_support.h"
 #include "link/exchange.h"
+#include "link/module1.h"
 #include "panel/form1.h"
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"

@@ -1,6 +1,6 @@
 #include "link/startup.h"
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "link/stored_number.h"
 #include "link/timing.h"
 #include "platform/port_choice.h"

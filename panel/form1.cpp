@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "link/startup.h"
 #include "link/timing.h"
 #include "link/wire.h"

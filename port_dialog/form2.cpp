@@ -13,7 +13,7 @@
 #include <iterator>
 #include <vector>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "link/stored_number.h"
 #include "platform/port_choice.h"
 #include "platform/serial_port.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "panel/form1.h"
 #include "platform/line_port.h"
 #include "platform/memory_settings_store.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "link/startup.h"
 #include "platform/fake_serial_port.h"
 #include "platform/memory_settings_store.h"

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "panel/form1.h"
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"

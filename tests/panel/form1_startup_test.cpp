@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "link/startup.h"
 #include "panel/form1.h"
 #include "platform/fake_serial_port.h"

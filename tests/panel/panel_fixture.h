@@ -6,7 +6,7 @@
 #include <QTest>
 #include <memory>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "panel/form1.h"
 #include "platform/fake_serial_port.h"
 #include "platform/fake_timer.h"

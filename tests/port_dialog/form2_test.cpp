@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/module1.h"
+#include "link/module1.h"
 #include "platform/fake_serial_port.h"
 #include "platform/memory_settings_store.h"
 #include "port_dialog/form2.h"

@@ -5,7 +5,7 @@
 
 namespace zelt {
 
-// The application-wide variables that the three windows share.
+// The core's state: the application-wide variables that the windows and the link's steps share.
 struct Module1 {
     std::string CommandText;            // command text the panel sends, or sent last (with its CR)
     int16_t ComPortNumber = 0;          // port in force, 1..15; 0 = none chosen
