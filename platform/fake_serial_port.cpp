@@ -6,11 +6,13 @@ namespace zelt {
 
 bool FakeSerialPort::open() {
     ++openAttempts;
+    if (duringOpen) duringOpen();
     const bool refused = std::find(failingPorts.begin(), failingPorts.end(), commPort) != failingPorts.end();
     if (open_ || failOpen || refused) return false;
     open_ = true;
     openedPorts.push_back(commPort);
     openedSettings.push_back(settings());
+    openedTargets.push_back(target);
     return true;
 }
 

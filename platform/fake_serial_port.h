@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class FakeSerialPort final : public SerialPort {
 public:
     void setSettings(const std::string& settings) override { settingsHistory.push_back(settings); }
     void setCommPort(int16_t number) override { commPort = number; }
+    void setTarget(const std::string& t) override { target = t; }
     bool open() override;
     void close() override;
     bool isOpen() const override { return open_; }
@@ -29,11 +31,14 @@ public:
 
     std::vector<std::string> settingsHistory;
     int16_t commPort = 0;
+    std::string target;                // as last set; empty: the port number's mapping
     std::vector<int16_t> openedPorts;  // port number of every successful open
+    std::vector<std::string> openedTargets;
     std::vector<std::string> openedSettings;
     int openAttempts = 0;
     int closes = 0;
     bool failOpen = false;              // every open fails
+    std::function<void()> duringOpen;   // runs inside open(), as a network line's connect runs the event loop
     std::vector<int16_t> failingPorts;  // opens of these numbers fail
     std::string failureText = "no such device";
     std::string written;              // every byte written, in order

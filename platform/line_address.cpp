@@ -7,8 +7,6 @@ namespace zelt {
 
 namespace {
 
-constexpr size_t kMaxQuoted = 80;  // characters of a text quoted in a message; the rest is cut
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -18,25 +16,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-// The text in double quotes, control and non-ASCII bytes as \xHH, cut when very long.
-std::string quote(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out = "\"";
-    size_t i = 0;
-    for (; i < text.size() && out.size() <= kMaxQuoted; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c >= 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    if (i < text.size()) out += "...";
-    return out + "\"";
 }
 
 // ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ), as URLs have it.
@@ -137,6 +116,24 @@ bool looksLikeHostAndPort(std::string_view text) {
 }
 
 }  // namespace
+
+std::string quote(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out = "\"";
+    size_t i = 0;
+    for (; i < text.size() && out.size() <= kMaxQuoted; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (i < text.size()) out += "...";
+    return out + "\"";
+}
 
 const char* schemeName(LineScheme scheme) {
     for (const SchemeEntry& e : kSchemes)

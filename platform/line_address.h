@@ -1,10 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zelt {
+
+// Characters of a text quoted in a message; the rest is cut.
+inline constexpr size_t kMaxQuoted = 80;
+// The text in double quotes for a message, control and non-ASCII bytes as \xHH, cut when very long.
+std::string quote(std::string_view text);
 
 // How a network line carries the serial bytes.
 enum class LineScheme {

@@ -30,7 +30,7 @@ bool LinePort::open() {
     switch (target.kind) {
     case LineTarget::Kind::Invalid: lastOpenFailure_ = target.error; return false;
     case LineTarget::Kind::Device:
-        device_.setDevice(target.device);
+        device_.setTarget(target.device);
         active_ = &device_;
         break;
     case LineTarget::Kind::Network:

@@ -32,8 +32,8 @@ public:
     std::string lastOpenFailure() const override { return lastOpenFailure_; }
 
     // A device path or address that replaces the port number's mapping (a command line's
-    // --device); empty: the mapping of the number.
-    void setTarget(std::string target) { target_ = std::move(target); }
+    // --device, a device given to the port in the dialog); empty: the mapping of the number.
+    void setTarget(const std::string& target) override { target_ = target; }
     // What port number n opens, as its mapping is written: a device path or an address.
     std::string targetFor(int number) const;
     // Times the open line went away (device unplugged, connection dropped).

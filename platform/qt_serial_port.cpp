@@ -1,6 +1,6 @@
 #include "platform/qt_serial_port.h"
 
-#include <QFileInfo>
+#include <filesystem>
 
 #include "platform/settings_store.h"
 
@@ -36,7 +36,10 @@ bool QtSerialPort::open() {
         lastOpenFailure_ = port_.portName().toStdString() + ": the port is already open";
         return false;
     }
-    const std::string device = device_.empty() ? deviceFor(number_) : device_;
+    const std::string named = device_.empty() ? deviceFor(number_) : device_;
+    std::error_code notFound;
+    const std::filesystem::path file = std::filesystem::canonical(named, notFound);
+    const std::string device = notFound ? named : file.string();
     port_.setPortName(QString::fromStdString(device));
     port_.setBaudRate(baud_);
     port_.setDataBits(QSerialPort::Data8);
@@ -44,7 +47,8 @@ bool QtSerialPort::open() {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        lastOpenFailure_ = describeOpenFailure(device, port_.error(), port_.errorString().toStdString());
+        lastOpenFailure_ =
+            describeOpenFailure(diagnoseOpenFailure(named, device, port_.error(), port_.errorString().toStdString()));
         port_.clearError();
         return false;
     }
@@ -104,26 +108,34 @@ void QtSerialPort::raiseEvent(int code) {
     event_ = outer;
 }
 
-std::string describeOpenFailure(const std::string& device, QSerialPort::SerialPortError error,
+OpenFailure diagnoseOpenFailure(const std::string& named, const std::string& opened, QSerialPort::SerialPortError error,
                                 const std::string& systemText) {
-    std::string cause;
+    using Cause = OpenFailure::Cause;
+    OpenFailure f;
+    f.device = named;
+    f.facts = inspectDevice(named);
+    f.systemText = systemText;
+    const auto says = [&](const char* words) { return systemText.find(words) != std::string::npos; };
     switch (error) {
-    case QSerialPort::DeviceNotFoundError: cause = "no such device"; break;
+    case QSerialPort::DeviceNotFoundError: f.cause = Cause::NotFound; break;
     case QSerialPort::PermissionError:
-        if (systemText.find("lock") != std::string::npos)
-            cause = "the port is busy: another program is using it";
-        else
-            cause =
-                "permission denied; on Linux, add your user to the serial-port group "
-                "(usually \"dialout\": sudo usermod -aG dialout $USER) and log in again";
+        // Qt gives this one error for a denied open, a device held by another program and a lock
+        // file that cannot be made: its text and the lock files tell them apart.
+        if (says("creating lock file")) {
+            f.cause = Cause::LockNotWritable;
+            f.lockPlace = kLockFolders[0];
+        } else if (says("lock") || says("busy")) {
+            f.lock = findLockFile(opened);
+            f.cause = f.lock && !f.lock->holderAlive && says("lock") ? Cause::LockNotWritable : Cause::Busy;
+        } else {
+            f.cause = Cause::Denied;
+        }
         break;
-    case QSerialPort::OpenError: cause = "the port is already open"; break;
-    case QSerialPort::UnsupportedOperationError: cause = "the device does not accept these line settings"; break;
-    default: cause = "the device could not be opened"; break;
+    case QSerialPort::OpenError: f.cause = Cause::AlreadyOpen; break;
+    case QSerialPort::UnsupportedOperationError: f.cause = Cause::Unsupported; break;
+    default: f.cause = Cause::Other; break;
     }
-    std::string text = device + ": " + cause;
-    if (!systemText.empty()) text += " (" + systemText + ")";
-    return text;
+    return f;
 }
 
 }  // namespace zelt

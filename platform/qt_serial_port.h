@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include "platform/open_failure.h"
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
 
@@ -11,9 +12,10 @@ namespace zelt {
 class SettingsStore;
 
 // The serial line over QSerialPort: 8N1 at the speed of the settings string, no flow control,
-// exclusive access, Latin-1 in both directions. A device that vanishes while open (ReadError,
-// WriteError, ResourceError) closes the port at once, so Qt's error storm stops after one signal,
-// and raises kEventDeviceGone.
+// exclusive access, Latin-1 in both directions. A link (a by-id name) is followed to its device file,
+// so the lock file has the name every program uses for that device. A device that vanishes while
+// open (ReadError, WriteError, ResourceError) closes the port at once, so Qt's error storm stops
+// after one signal, and raises kEventDeviceGone.
 class QtSerialPort final : public QObject, public SerialPort {
     Q_OBJECT
 public:
@@ -33,7 +35,7 @@ public:
     // The device that port number n opens.
     std::string deviceFor(int number) const;
     // A device path that replaces the port number's mapping at the next open; empty: the mapping.
-    void setDevice(std::string path) { device_ = std::move(path); }
+    void setTarget(const std::string& path) override { device_ = path; }
     // Times the port was closed because its device went away.
     int devicesLost() const { return devicesLost_; }
 
@@ -53,8 +55,9 @@ private:
     std::string lastOpenFailure_;
 };
 
-// Why an open failed, in the operator's words, from the device path, Qt's error and its text.
-std::string describeOpenFailure(const std::string& device, QSerialPort::SerialPortError error,
+// Why the open of `named` (the device file `opened`, where `named` is a link) failed, from Qt's
+// error and its text and from what the system shows: the device file, its group, the lock files.
+OpenFailure diagnoseOpenFailure(const std::string& named, const std::string& opened, QSerialPort::SerialPortError error,
                                 const std::string& systemText);
 
 }  // namespace zelt

@@ -21,6 +21,9 @@ public:
     virtual void setSettings(const std::string& settings) = 0;
     // Port number 1..15; selects the device that the next open uses.
     virtual void setCommPort(int16_t number) = 0;
+    // A device path or network address that the next open uses instead of the port number's
+    // mapping; empty: the mapping. A port bound to one line (a network line's address) ignores it.
+    virtual void setTarget(const std::string& target) { (void)target; }
 
     // PortOpen := true. False when the device cannot be opened; the port then stays closed.
     virtual bool open() = 0;
