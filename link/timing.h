@@ -30,4 +30,10 @@ inline constexpr int kReleasedTimer4 = 1000;
 // How long the "Not sent" notice stays.
 inline constexpr int kNoticeMs = 3000;
 
+// The link keeper, while a lost line waits to come back: how often it looks for the device (a stat
+// of its path; an open only once it is there), and how often it tries a network line again (an
+// attempt that gets no answer takes up to the connect bound).
+inline constexpr int kKeeperDeviceCheckMs = 250;
+inline constexpr int kKeeperNetworkRetryMs = 1000;
+
 }  // namespace zelt

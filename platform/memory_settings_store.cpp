@@ -12,7 +12,7 @@ std::string MemorySettingsStore::read(const std::string& app, const std::string&
 
 bool MemorySettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
                                 const std::string& text) {
-    if (failWrites) return false;
+    if (failWrites || ++writeCalls == failingWrite) return false;
     const std::string p = path(app, section, key);
     values[p] = text;
     writes.push_back(p);

@@ -34,6 +34,8 @@ public:
     std::vector<std::string> reads;   // paths, in order
     std::vector<std::string> writes;  // paths, in order (successful ones)
     bool failWrites = false;
+    int failingWrite = 0;  // when above 0: the write of that number (1, 2, ...) fails, the others succeed
+    int writeCalls = 0;
 };
 
 }  // namespace zelt
