@@ -17,6 +17,7 @@
 #include "panel/arrow_icon.h"
 #include "panel/button_table.h"
 #include "panel/hold_button.h"
+#include "platform/qt_device_catalog.h"
 #include "platform/qt_timer.h"
 #include "platform/serial_port.h"
 #include "platform/twips.h"
@@ -124,6 +125,15 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
                                            static_cast<ExchangeDisplay&>(*this));
     hold_ = std::make_unique<PressAndHold>(s_.module.CommandText, *timer1_, *timer2_, *timer4_,
                                            static_cast<HoldHost&>(*this));
+    if (!s_.devices) {
+        ownDevices_ = std::make_unique<QtDeviceCatalog>();
+        s_.devices = ownDevices_.get();
+    }
+    keeperTimer_ = s_.makeTimer(kKeeperDeviceCheckMs);
+    keeper_ = std::make_unique<LinkKeeper>(s_.port, *keeperTimer_, *s_.devices, [this] {
+        return s_.deviceFor ? s_.deviceFor(s_.module.ComPortNumber) : std::string();
+    });
+    keeper_->onChange = [this] { showLinkState(); };
     timer1_->onTick = [this] { Timer1_Timer(); };
     timer2_->onTick = [this] { Timer2_Timer(); };
     timer4_->onTick = [this] { Timer4_Timer(); };
@@ -141,6 +151,9 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
 
 Form1::~Form1() {
     qApp->removeEventFilter(this);
+    // The dialog watches the device list, which may be this window's own: it goes first.
+    delete portDialog_;
+    keeper_->onChange = nullptr;
     for (auto* t : {timer1_.get(), timer2_.get(), timer4_.get()}) {
         if (t) t->onTick = nullptr;
     }
@@ -233,6 +246,7 @@ void Form1::buildPanel() {
         "QLabel { background-color: #fff7c0; color: black; border: 1px solid #806000;"
         " border-radius: 3px; padding: 3px 8px; }");
     notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice_->setWordWrap(true);
     notice_->hide();
 }
 
@@ -248,11 +262,13 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_QueryUnload() {
+    keeper_->stop();
     if (s_.port.isOpen()) s_.port.close();
 }
 
 Form2* Form1::createPortDialog() {
-    Form2::Services ds{s_.module, s_.port, s_.store, s_.deviceFor, [this] { showMainWindow(); }, s_.retryMessage};
+    Form2::Services ds{s_.module,       s_.port,    s_.store, s_.deviceFor, [this] { showMainWindow(); },
+                       s_.retryMessage, s_.devices, s_.env};
     auto* dialog = new Form2(std::move(ds), this);
     dialog->setWindowFlag(Qt::Dialog);
     portDialog_ = dialog;
@@ -266,6 +282,8 @@ void Form1::showPortDialogModal() {
 }
 
 void Form1::Command33_Click() {
+    // The operator chooses now: a lost line is no longer waited for.
+    keeper_->stop();
     prepareComDialog(s_.module, s_.port);
     Form2* dialog = portDialog_;
     if (dialog == nullptr) {
@@ -334,7 +352,10 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---- Traffic ---------------------------------------------------------------------------------
 
 void Form1::Hyouji(const std::string& text, Direction direction) { exchange_->hyouji(text, direction); }
-void Form1::MSComm1_OnComm() { exchange_->onComm(); }
+void Form1::MSComm1_OnComm() {
+    exchange_->onComm();
+    if (s_.port.commEvent() == SerialPort::kEventDeviceGone) keeper_->lineLost();
+}
 void Form1::Timer2_Timer() { exchange_->endOfExchange(); }
 void Form1::Timer4_Timer() { exchange_->clearDisplay(); }
 
@@ -369,19 +390,36 @@ void Form1::hideLegends() {
 void Form1::sendFailed() {
     // One beep per failure the operator caused, not ten a second while a held arrow keeps failing.
     if (!repeatTick_) s_.beep();
-    notice_->setText(s_.port.isOpen() ? "Not sent: the device did not take the command."
-                                      : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
+    showNotice(s_.port.isOpen()     ? "Not sent: the device did not take the command."
+               : keeper_->waiting() ? "Not sent: the line is down; the panel reopens it as soon as it is back."
+                                    : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
+    noticeTimer_.start();
+}
+
+void Form1::showNotice(const QString& text) {
+    notice_->setText(text);
+    notice_->setMaximumWidth(width() - px(600));
     notice_->adjustSize();
     // At the foot of what is visible, in either view.
     notice_->move((width() - notice_->width()) / 2, height() - notice_->height() - px(60));
     notice_->raise();
     notice_->show();
-    noticeTimer_.start();
 }
 
 void Form1::hideSendNotice() {
     noticeTimer_.stop();
-    notice_->hide();
+    // While the line is down, that stays said.
+    if (keeper_->waiting())
+        showNotice(QString::fromStdString(keeper_->statusText()));
+    else
+        notice_->hide();
+}
+
+void Form1::showLinkState() {
+    // While waiting, a "Not sent" notice stays its time and the waiting text follows it; a line
+    // that is back makes any notice about it stale.
+    if (keeper_->waiting() && noticeTimer_.isActive()) return;
+    hideSendNotice();
 }
 
 // ---- Press-and-hold --------------------------------------------------------------------------
@@ -418,6 +456,7 @@ void Form1::changeEvent(QEvent* event) {
 void Form1::Form_KeyDown(int keyCode, int shift) {
     if ((shift & (kShift | kCtrl | kAlt)) != kCtrl || keyCode != kKeyH) return;
     setClientHeightTwips(clientHeightTwips() >= kFullViewThreshold ? kCompactClientHeight : kFullClientHeight);
+    if (notice_->isVisible()) showNotice(notice_->text());  // at the foot of the new view
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -12,7 +12,9 @@
 #include "command_list/command_list_host.h"
 #include "command_list/form3.h"
 #include "link/exchange.h"
+#include "link/link_keeper.h"
 #include "panel/press_and_hold.h"
+#include "platform/port_map.h"
 #include "port_dialog/form2.h"
 
 class QFrame;
@@ -22,13 +24,15 @@ class QPushButton;
 namespace zelt {
 
 struct ButtonRow;
+class DeviceCatalog;
 struct Module1;
 class SerialPort;
 class SettingsStore;
 class Timer;
 
 // The main window: the control panel. It owns the use of the serial port, the three timers and
-// the display lines; every command goes out through Hyouji.
+// the display lines; every command goes out through Hyouji. A line that goes away is waited for
+// and reopened by the link keeper, with a notice while it is down.
 class Form1 : public QWidget, private ExchangeDisplay, private HoldHost, private CommandListHost {
     Q_OBJECT
 public:
@@ -41,6 +45,8 @@ public:
         std::function<void(QWidget* parent, const QString& reason)> retryMessage;  // default: box
         std::function<void()> endSystem;                                           // default: quit the app
         std::function<void()> beep = {};                                           // default: the desktop's
+        DeviceCatalog* devices = nullptr;  // the port dialog's list, the keeper's presence; default: Qt's
+        EnvLookup env = {};                // ZELT_COM<n>, shown in the port dialog as winning
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);
@@ -72,6 +78,8 @@ public:
 
     // What the device sent since the exchange began (bounded; panel_perf watches it reach its bound).
     const std::string& ReceiveBuffer() const { return exchange_->receiveBuffer(); }
+    // Waits for a lost line and reopens it.
+    const LinkKeeper& keeper() const { return *keeper_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +116,8 @@ private:
     void setClientHeightTwips(int twips);
     void placeBelow(QWidget* window);
     void hideSendNotice();
+    void showNotice(const QString& text);
+    void showLinkState();
 
     Services s_;
     std::unique_ptr<zelt::Timer> timer1_;
@@ -115,6 +125,9 @@ private:
     std::unique_ptr<zelt::Timer> timer4_;
     std::unique_ptr<Exchange> exchange_;
     std::unique_ptr<PressAndHold> hold_;
+    std::unique_ptr<DeviceCatalog> ownDevices_;  // when the services bring none
+    std::unique_ptr<zelt::Timer> keeperTimer_;
+    std::unique_ptr<LinkKeeper> keeper_;
     QPointer<Form2> portDialog_;
     QPointer<Form3> commandList_;
 

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,7 +15,10 @@
 #include <vector>
 
 #include "link/module1.h"
+#include "link/port_transaction.h"
 #include "link/stored_number.h"
+#include "platform/device_check.h"
+#include "platform/line_address.h"
 #include "platform/port_choice.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
@@ -37,13 +41,23 @@ constexpr PortOption kPortOptions[5] = {
     {"Option7", "COM5", 5, 180, 1620, 1335, 255},
 };
 
+// The designed client area, and what the device area adds to its right and below it (twips).
+constexpr double kDesignedWidth = 3105;
+constexpr double kDeviceAreaWidth = 4275;
+constexpr double kNoteHeight = 1155;
+constexpr double kDeviceFrameLeft = kDesignedWidth - 45;
+constexpr double kNoteTop = 3870;
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
 }  // namespace
 
 Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move(services)) {
     setObjectName("Form2");
     setWindowTitle("  COM PORT");
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(px(3105), px(4005));
+    // The designed 3105 x 4005 twips, grown to the right and downwards by the device area.
+    setFixedSize(px(kDesignedWidth + kDeviceAreaWidth), px(kNoteTop + kNoteHeight));
     // Frame captions on the frame's line, with the options placed under it as designed.
     setStyleSheet(
         "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
@@ -61,7 +75,6 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
         const PortOption& o = kPortOptions[i];
         portOptions_[i] = place(new QRadioButton(o.caption, Frame2_), o.name, o.left, o.top, o.width, o.height);
         portGroup->addButton(portOptions_[i]);
-        if (s_.deviceFor) portOptions_[i]->setToolTip(QString::fromStdString(s_.deviceFor(o.number)));
         connect(portOptions_[i], &QRadioButton::toggled, this, [this, n = o.number](bool on) {
             if (on) PortOption_Click(n);
         });
@@ -89,7 +102,10 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
     connect(Option2_, &QRadioButton::toggled, this, [this](bool on) {
         if (on) Option2_Click();
     });
-    connect(Text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    connect(Text1_, &QLineEdit::textChanged, this, [this] {
+        Text1_Change();
+        showChosenPort();
+    });
     connect(Command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
 
@@ -100,6 +116,10 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
     for (int i = 0; i < 4; ++i) setTabOrder(portOptions_[i], portOptions_[i + 1]);
     setTabOrder(portOptions_[4], Command1_);
     setTabOrder(Command1_, Command2_);
+    buildDeviceArea();
+    setTabOrder(Command2_, deviceList_);
+    setTabOrder(deviceList_, deviceText_);
+    setTabOrder(deviceText_, useDevice_);
     // Tab enters each group at its selected option (the arrow keys move within the group).
     const std::vector<QRadioButton*> speedGroup{Option1_, Option2_};
     const std::vector<QRadioButton*> portGroupOptions(std::begin(portOptions_), std::end(portOptions_));
@@ -108,6 +128,7 @@ Form2::Form2(Services services, QWidget* parent) : QDialog(parent), s_(std::move
             connect(option, &QRadioButton::toggled, this, [group] { tabStopAtSelected(group); });
         tabStopAtSelected(group);
     }
+    refreshPortTips();
     Text1_->setFocus();
 }
 
@@ -125,14 +146,16 @@ void Form2::select(QRadioButton* option, const std::function<void()>& handler) {
 }
 
 void Form2::selectSpeed() {
-    if (s_.module.BaudCode == kBaudCode9600) {
-        s_.port.setSettings(settingsStringFor(kBaudCode9600));
+    if (s_.module.BaudCode != kBaudCode9600) s_.module.BaudCode = kBaudCode19200;
+    s_.port.setSettings(settingsStringFor(s_.module.BaudCode));
+    showSpeed();
+}
+
+void Form2::showSpeed() {
+    if (s_.module.BaudCode == kBaudCode9600)
         select(Option1_, [this] { Option1_Click(); });
-    } else {
-        s_.port.setSettings(settingsStringFor(kBaudCode19200));
+    else
         select(Option2_, [this] { Option2_Click(); });
-        s_.module.BaudCode = kBaudCode19200;
-    }
 }
 
 void Form2::Form_Load() {
@@ -146,7 +169,10 @@ void Form2::Form_Load() {
 
 void Form2::Option1_Click() { s_.module.BaudCode = kBaudCode9600; }
 void Form2::Option2_Click() { s_.module.BaudCode = kBaudCode19200; }
-void Form2::PortOption_Click(int16_t number) { s_.module.ComPortNumber = number; }
+void Form2::PortOption_Click(int16_t number) {
+    s_.module.ComPortNumber = number;
+    showChosenPort();
+}
 
 void Form2::Text1_Change() {
     const QString text = Text1_->text();
@@ -160,36 +186,19 @@ void Form2::Text1_Change() {
     }
 }
 
-void Form2::retry(const QString& reason) {
+void Form2::retry(const QString& reason, QWidget* parent) {
+    if (parent == nullptr) parent = this;
     if (s_.retryMessage)
-        s_.retryMessage(this, reason);
+        s_.retryMessage(parent, reason);
     else
-        showRetryComport(this, reason);
+        showRetryComport(parent, reason);
 }
 
 void Form2::Command1_Click() {
-    Module1& m = s_.module;
-    s_.port.setSettings(settingsStringFor(m.BaudCode));
-    // A number outside 1..15 (read from a damaged store) is no choice either.
-    if (!isValidPort(m.ComPortNumber)) {
-        retry("Choose a port: COM1 to COM5, or type a number from 1 to 15 beside OTHER.");
-        return;
-    }
-    s_.port.setCommPort(m.ComPortNumber);
-    if (!s_.port.open()) {
-        retry(QString::fromStdString(s_.port.lastOpenFailure()));
-        return;
-    }
-    Text1_->setText("0");
-    const bool stored =
-        s_.store.write(kSettingsApplication, kStartupSection, kComPortKey, std::to_string(m.ComPortNumber)) &&
-        s_.store.write(kSettingsApplication, kStartupSection, kBaudRateKey, std::to_string(m.BaudCode));
-    if (!stored) {
-        // The choice would not survive a restart. Close again, so that OK can simply be retried.
-        s_.port.close();
-        retry(
-            "The port opened, but the choice could not be saved in the settings file; "
-            "check that your settings folder is writable.");
+    const PortChoiceResult r = acceptPortChoice(s_.module, s_.port, s_.store, givenDevice(s_.module.ComPortNumber),
+                                                [this] { Text1_->setText("0"); });
+    if (!r.opened()) {
+        retry(qs(r.reason));
         return;
     }
     close();
@@ -197,32 +206,19 @@ void Form2::Command1_Click() {
 }
 
 void Form2::Command2_Click() {
-    Module1& m = s_.module;
-    m.ComPortNumber = m.PreviousComPortNumber;
-    if (isValidPort(m.ComPortNumber)) {
-        m.BaudCode = m.PreviousBaudCode;
-        selectSpeed();
-        s_.port.setCommPort(m.ComPortNumber);
-        if (!s_.port.open()) {
-            retry(QString::fromStdString(s_.port.lastOpenFailure()));
-            return;
-        }
+    const PortChoiceResult r = cancelPortChoice(s_.module, s_.port);
+    if (r.outcome != PortChoiceResult::Outcome::NoEarlierPort) showSpeed();  // the previous speed, also on failure
+    if (r.opened()) {
         close();
         if (s_.showMainWindow) s_.showMainWindow();
         return;
     }
-    // No earlier settings to return to (always so in the dialog shown at start-up).
     QWidget* parent = this;
-    if (s_.port.isOpen()) {
-        s_.port.close();
+    if (r.closedPort) {
         parent = parentWidget();
         close();
     }
-    const QString reason = "There is no earlier port to return to: choose a port and press OK.";
-    if (s_.retryMessage)
-        s_.retryMessage(parent, reason);
-    else
-        showRetryComport(parent, reason);
+    retry(qs(r.reason), parent);
 }
 
 void Form2::showRetryComport(QWidget* parent, const QString& reason) {
@@ -238,6 +234,191 @@ void Form2::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// ---- The device area ---------------------------------------------------------------------------
+
+void Form2::buildDeviceArea() {
+    auto* frame = place(new QGroupBox("Device", this), "DeviceFrame", kDeviceFrameLeft, 240, 3960, 3495);
+    place(new QLabel("Serial devices found:", frame), "DeviceListLabel", 120, 240, 3720, 255);
+    deviceList_ = place(new QListWidget(frame), "DeviceList", 120, 510, 3720, 1425);
+    // Each device on two lines, its description over its name; a long by-id name keeps both ends.
+    deviceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    deviceList_->setTextElideMode(Qt::ElideMiddle);
+    deviceList_->setAlternatingRowColors(true);
+    place(new QLabel("Or type a path or network address:", frame), "DeviceTextLabel", 120, 2025, 3720, 255);
+    deviceText_ = place(new QLineEdit(frame), "DeviceText", 120, 2295, 3720, 315);
+    deviceText_->setPlaceholderText("/dev/ttyUSB0, /dev/pts/3, tcp://host:port");
+    useDevice_ = place(new QPushButton(frame), "UseDevice", 120, 2760, 2160, 375);
+    useDevice_->setAutoDefault(false);
+    deviceNote_ = place(new QLabel(this), "DeviceNote", 360, kNoteTop, kDesignedWidth + kDeviceAreaWidth - 720,
+                        kNoteHeight - 120);
+    deviceNote_->setWordWrap(true);
+    deviceNote_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    deviceNote_->setTextFormat(Qt::PlainText);
+    deviceNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a command in a reason can be copied
+
+    // A listed device goes into the box, so "Use" always gives what the box shows.
+    connect(deviceList_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> items = deviceList_->selectedItems();
+        if (!items.isEmpty() && items.front()->data(Qt::UserRole).isValid())
+            deviceText_->setText(items.front()->data(Qt::UserRole).toString());
+    });
+    connect(deviceList_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (item->data(Qt::UserRole).isValid()) UseDevice_Click();
+    });
+    connect(deviceText_, &QLineEdit::returnPressed, this, [this] { UseDevice_Click(); });
+    connect(useDevice_, &QPushButton::clicked, this, [this] { UseDevice_Click(); });
+    refreshDevices();
+    showChosenPort();
+}
+
+std::optional<std::string> Form2::environmentFor(int number) const {
+    if (!s_.env) return std::nullopt;
+    auto value = s_.env(portEnvironmentVariable(number));
+    if (!value || value->empty()) return std::nullopt;
+    return value;
+}
+
+std::string Form2::givenDevice(int number) const {
+    const auto it = given_.find(number);
+    return it == given_.end() ? std::string() : it->second;
+}
+
+std::string Form2::targetFor(int number) const {
+    if (environmentFor(number)) return *environmentFor(number);
+    if (const std::string given = givenDevice(number); !given.empty()) return given;
+    return s_.deviceFor ? s_.deviceFor(number) : std::string();
+}
+
+QString Form2::describeTarget(const std::string& target, bool withPresence) const {
+    if (parseLineTarget(target).kind == LineTarget::Kind::Network) return qs(target + " - network line");
+    if (const SerialDevice* d = DeviceCatalog::find(listed_, target)) {
+        const std::string& about = !d->description.empty() ? d->description : d->manufacturer;
+        return qs(about.empty() ? target : target + " - " + about);
+    }
+    if (withPresence && s_.devices && !s_.devices->isPresent(target))
+        return qs(target + " - no such device is present now");
+    return qs(target);
+}
+
+void Form2::refreshDevices() {
+    if (!deviceList_) return;
+    listed_ = s_.devices ? s_.devices->devices() : std::vector<SerialDevice>{};
+    const QString selected =
+        deviceList_->currentItem() ? deviceList_->currentItem()->data(Qt::UserRole).toString() : QString();
+    const QSignalBlocker quiet(deviceList_);
+    deviceList_->clear();
+    for (const SerialDevice& d : listed_) {
+        const std::string about = !d.description.empty() ? d.description : d.manufacturer;
+        auto* item = new QListWidgetItem(qs((about.empty() ? d.location : about) + "\n" + d.name()), deviceList_);
+        item->setData(Qt::UserRole, qs(d.name()));
+        std::string tip = d.name() + "\ndevice file: " + d.location;
+        if (!d.manufacturer.empty()) tip += "\nmaker: " + d.manufacturer;
+        if (!d.serialNumber.empty()) tip += "\nserial number: " + d.serialNumber;
+        if (!d.usbId.empty()) tip += "\nUSB vendor:product " + d.usbId;
+        item->setToolTip(qs(tip));
+        if (item->data(Qt::UserRole).toString() == selected) deviceList_->setCurrentItem(item);
+    }
+    if (listed_.empty()) {
+        // Pseudo-terminals and network lines are never listed: they are typed.
+        auto* none = new QListWidgetItem("None found. Plug in an adapter, or type a path below.", deviceList_);
+        none->setFlags(Qt::NoItemFlags);
+    }
+}
+
+void Form2::refreshPortTips() {
+    for (int i = 0; i < 5; ++i) {
+        const int n = kPortOptions[i].number;
+        if (!s_.deviceFor && !environmentFor(n) && givenDevice(n).empty()) continue;
+        QString tip = describeTarget(targetFor(n), true);
+        if (environmentFor(n)) tip += qs(" (set by " + portEnvironmentVariable(n) + ")");
+        portOptions_[i]->setToolTip(tip);
+    }
+}
+
+void Form2::showNote(const QString& text, bool problem) {
+    noteIsProblem_ = problem;
+    deviceNote_->setStyleSheet(problem ? "QLabel { color: rgb(192, 0, 0); }" : "");
+    deviceNote_->setText(text);
+}
+
+void Form2::showChosenPort() {
+    if (!useDevice_) return;
+    const int n = s_.module.ComPortNumber;
+    if (!isValidPort(n)) {
+        useDevice_->setText("Use for the port");
+        useDevice_->setEnabled(false);
+        showNote("Choose a port (COM1 to COM5, or 1 to 15 beside OTHER), then the device it should open.", false);
+        return;
+    }
+    const QString port = qs(portKey(n));
+    useDevice_->setText("Use for " + port);
+    if (const auto env = environmentFor(n)) {
+        useDevice_->setEnabled(false);
+        showNote(qs(portEnvironmentVariable(n) + " is set: " + portKey(n) + " opens " + *env +
+                    " whatever is chosen here (the variable wins)."),
+                 false);
+        return;
+    }
+    useDevice_->setEnabled(true);
+    const bool given = !givenDevice(n).empty();
+    const QString what = describeTarget(targetFor(n), true);
+    showNote(given ? port + " will open " + what + ". OK opens it and keeps it for next time."
+                   : port + " opens " + what + ".",
+             false);
+}
+
+void Form2::UseDevice_Click() {
+    const int n = s_.module.ComPortNumber;
+    if (!isValidPort(n) || environmentFor(n)) {
+        showChosenPort();  // says what to do first
+        return;
+    }
+    const std::string text = deviceText_->text().trimmed().toStdString();
+    std::string target = text;
+    std::string problem;
+    const LineTarget parsed = parseLineTarget(text);
+    if (text.empty()) {
+        problem = devicePathTextProblem(text);
+    } else if (parsed.kind == LineTarget::Kind::Invalid) {
+        problem = parsed.error;
+    } else if (parsed.kind == LineTarget::Kind::Device) {
+        problem = devicePathTextProblem(text);
+        // A listed device is there and is a serial device; it is kept under its stable name, which
+        // survives another USB socket. Anything else is looked at first.
+        if (const SerialDevice* d = DeviceCatalog::find(listed_, text); d && problem.empty())
+            target = d->name();
+        else if (problem.empty())
+            problem = deviceProblem(text, inspectDevice(text));
+    }
+    if (!problem.empty()) {
+        showNote(qs("Not used: " + problem), true);
+        return;
+    }
+    given_[n] = target;
+    refreshPortTips();
+    showChosenPort();
+}
+
+void Form2::showEvent(QShowEvent* event) {
+    // The list follows plugging and pulling only while the dialog shows.
+    if (s_.devices) {
+        watch_ = s_.devices->watch([this] {
+            refreshDevices();
+            refreshPortTips();
+            if (!noteIsProblem_) showChosenPort();
+        });
+        refreshDevices();
+        refreshPortTips();
+        showChosenPort();
+    }
+    QDialog::showEvent(event);
+}
+
+void Form2::hideEvent(QHideEvent* event) {
+    watch_.reset();
+    QDialog::hideEvent(event);
 }
 
 }  // namespace zelt

@@ -391,6 +391,55 @@ TEST_F(Panel, AHeldArrowOnAClosedPortBeepsOnceNotEveryRepetition) {
     EXPECT_EQ(beeps, 2);
 }
 
+// --- A line that goes away ----------------------------------------------------------------------
+
+TEST_F(Panel, ALostLineIsShownWaitedForAndReopenedWhenItsDeviceIsBack) {
+    EXPECT_FALSE(keeperTimer().isEnabled());  // nothing runs while the line is up
+    port.vanish();                            // /dev/ttyS0, port 1's device, is not present
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(notice().contains("Line down: waiting for /dev/ttyS0")) << notice().toStdString();
+    EXPECT_TRUE(keeperTimer().isEnabled());
+    clock.advance(3000);
+    EXPECT_EQ(port.openAttempts, 1);  // the start-up's open only: absent, never tried
+
+    // A send while waiting beeps and says so; the waiting text comes back after the notice.
+    click(captioned("Status"));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(notice().startsWith("Not sent: the line is down")) << notice().toStdString();
+    EXPECT_TRUE(port.writes.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(notice().startsWith("Line down"), 5000);
+
+    devices.present.insert("/dev/ttyS0");
+    clock.advance(keeperTimer().interval());
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.openedPorts, (std::vector<int16_t>{1, 1}));
+    EXPECT_TRUE(notice().isEmpty());
+    EXPECT_FALSE(keeperTimer().isEnabled());
+    EXPECT_TRUE(retries.empty());  // no dialog, no message box
+    click(captioned("Status"));
+    EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
+}
+
+TEST_F(Panel, ComAndClosingEndTheWaiting) {
+    port.vanish();
+    ASSERT_TRUE(keeperTimer().isEnabled());
+    click(captioned("COM"));
+    EXPECT_FALSE(keeperTimer().isEnabled());
+    EXPECT_TRUE(notice().isEmpty());
+    devices.present.insert("/dev/ttyS0");
+    clock.advance(1000);
+    EXPECT_FALSE(port.isOpen());  // the dialog chooses now
+    click(test::buttonByCaption(form->findChild<Form2*>(), "Cancel"));
+    ASSERT_TRUE(port.isOpen());
+
+    port.vanish();
+    ASSERT_TRUE(keeperTimer().isEnabled());
+    form->close();
+    EXPECT_FALSE(keeperTimer().isEnabled());
+    clock.advance(1000);
+    EXPECT_FALSE(port.isOpen());
+}
+
 // --- With the window's real timers ------------------------------------------------------------
 
 TEST(PanelRealTime, AOneSecondHoldSendsAboutElevenCommandsInOrder) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -11,7 +12,9 @@
 #include "link/module1.h"
 #include "link/startup.h"
 #include "panel/form1.h"
+#include "platform/fake_device_catalog.h"
 #include "platform/fake_serial_port.h"
+#include "platform/line_port.h"
 #include "platform/memory_settings_store.h"
 #include "platform/qt_serial_port.h"
 #include "platform/qt_settings_store.h"
@@ -203,6 +206,44 @@ TEST(MainWindowOverPty, OpensTheStoredPortAtTheStoredSpeed) {
     form.close();
     EXPECT_FALSE(port.isOpen());
     unsetenv("ZELT_COM3");
+}
+
+// A new user's first start: no settings, an adapter that is not COM1 to COM5's device. The dialog
+// gives it to port 3, OK stores that, and the next start opens it without the dialog.
+TEST(MainWindowOverPty, ADeviceGivenInTheDialogIsStoredAndOpensAtTheNextStart) {
+    test::PtyPair pty;  // typed, as pseudo-terminals are never listed
+    MemorySettingsStore store;
+    FakeDeviceCatalog devices;
+    const EnvLookup noEnvironment = [](const std::string&) { return std::nullopt; };
+    int speed = 0;
+    auto start = [&](const std::function<void(Form2*)>& operatorActs) {
+        LinePort port(store, noEnvironment);
+        Module1 module;
+        Form1 form({module, port, store, [&port](int n) { return port.targetFor(n); }, {}, {}, [] {}, {}, &devices});
+        bool dialogShown = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            dialogShown = true;
+            operatorActs(dialog);
+            if (dialog->isVisible()) dialog->close();
+        });
+        form.Form_Load();
+        EXPECT_TRUE(port.isOpen()) << port.lastOpenFailure();
+        speed = pty.slaveSpeed();
+        form.close();
+        return dialogShown;
+    };
+    EXPECT_TRUE(start([&](Form2* d) {
+        d->findChild<QRadioButton*>("Option5")->click();  // COM3
+        d->findChild<QLineEdit*>("DeviceText")->setText(QString::fromStdString(pty.slavePath()));
+        QTest::mouseClick(test::buttonByCaption(d, "Use for COM3"), Qt::LeftButton);
+        QTest::mouseClick(test::buttonByCaption(d, "OK"), Qt::LeftButton);
+    }));
+    EXPECT_EQ(store.get("Ports", "COM3"), pty.slavePath());
+    EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
+    EXPECT_FALSE(start([](Form2*) {}));  // straight to the stored device
+    EXPECT_EQ(speed, 19200);
 }
 
 }  // namespace

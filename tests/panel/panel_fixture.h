@@ -8,6 +8,7 @@
 
 #include "link/module1.h"
 #include "panel/form1.h"
+#include "platform/fake_device_catalog.h"
 #include "platform/fake_serial_port.h"
 #include "platform/fake_timer.h"
 #include "platform/memory_settings_store.h"
@@ -22,6 +23,7 @@ struct Panel : ::testing::Test {
     Module1 module;
     FakeSerialPort port;
     MemorySettingsStore store;
+    FakeDeviceCatalog devices;
     FakeClock clock;
     MadeTimers<FakeTimer> timers;
     std::vector<QString> retries;
@@ -30,16 +32,17 @@ struct Panel : ::testing::Test {
 
     void SetUp() override {
         store.put("StartUP", "ComPort", "1");
-        form = std::make_unique<Form1>(
-            Form1::Services{module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-                            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
-                            [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}, [this] { ++beeps; }});
+        form = std::make_unique<Form1>(Form1::Services{
+            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
+            [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}, [this] { ++beeps; }, &devices});
         form->Form_Load();
         form->show();
     }
     FakeTimer& timer1() { return timers[0]; }
     FakeTimer& timer2() { return timers[1]; }
     FakeTimer& timer4() { return timers[2]; }
+    FakeTimer& keeperTimer() { return timers[3]; }
     // The display lines: sent text (Label11), reply (Label12), status phrase (Label25).
     std::string sentLine() const { return labelText(form.get(), "Label11"); }
     std::string replyLine() const { return labelText(form.get(), "Label12"); }

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
+
 #include "link/module1.h"
+#include "platform/fake_device_catalog.h"
 #include "platform/fake_serial_port.h"
 #include "platform/memory_settings_store.h"
 #include "port_dialog/form2.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_config.h"
 
 namespace zelt {
 namespace {
@@ -17,6 +25,8 @@ struct PortDialog : ::testing::Test {
     Module1 module;
     FakeSerialPort port;
     MemorySettingsStore store;
+    FakeDeviceCatalog devices;
+    std::map<std::string, std::string> environment;
     std::vector<QString> retries;
     int mainShown = 0;
     Form2* dialog = nullptr;
@@ -25,9 +35,18 @@ struct PortDialog : ::testing::Test {
         Form2::Services s{module,
                           port,
                           store,
-                          [](int n) { return "/dev/ttyUSB" + std::to_string(n - 1); },
+                          [this](int n) {
+                              const std::string mapped = store.get("Ports", "COM" + std::to_string(n));
+                              return mapped.empty() ? "/dev/ttyUSB" + std::to_string(n - 1) : mapped;
+                          },
                           [this] { ++mainShown; },
-                          [this](QWidget*, const QString& reason) { retries.push_back(reason); }};
+                          [this](QWidget*, const QString& reason) { retries.push_back(reason); },
+                          &devices,
+                          [this](const std::string& name) -> std::optional<std::string> {
+                              auto it = environment.find(name);
+                              if (it == environment.end()) return std::nullopt;
+                              return it->second;
+                          }};
         dialog = new Form2(std::move(s));
         dialog->setAttribute(Qt::WA_DeleteOnClose, false);  // the test inspects it after closing
         dialog->Form_Load();
@@ -44,6 +63,15 @@ struct PortDialog : ::testing::Test {
     void typeOther(const QString& text) {
         other()->selectAll();
         QTest::keyClicks(other(), text);
+    }
+    // The device area.
+    QListWidget* list() { return dialog->findChild<QListWidget*>("DeviceList"); }
+    QLineEdit* typed() { return dialog->findChild<QLineEdit*>("DeviceText"); }
+    QPushButton* use() { return dialog->findChild<QPushButton*>("UseDevice"); }
+    QString note() { return dialog->findChild<QLabel*>("DeviceNote")->text(); }
+    void give(const std::string& text) {
+        typed()->setText(QString::fromStdString(text));
+        QTest::mouseClick(use(), Qt::LeftButton);
     }
     int checkedPorts() {
         int n = 0;
@@ -63,7 +91,7 @@ TEST_F(PortDialog, FirstRunLoadsWith19200NoPortAndTheOtherBoxReady) {
     EXPECT_EQ(other()->text(), "0");
     EXPECT_EQ(other()->selectedText(), "0");
     EXPECT_EQ(dialog->focusWidget(), other());
-    EXPECT_EQ(com(3)->toolTip(), "/dev/ttyUSB2");
+    EXPECT_EQ(com(3)->toolTip(), "/dev/ttyUSB2 - no such device is present now");
     // OK without a choice: the message, nothing stored, port closed, dialog stays.
     ok();
     ASSERT_EQ(retries.size(), 1u);
@@ -291,6 +319,106 @@ TEST_F(PortDialog, EnterAndEscapeDoNothingByThemselves) {
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(port.openAttempts, 0);
     EXPECT_TRUE(retries.empty());
+}
+
+const SerialDevice kAdapter{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0",
+                            "/dev/ttyUSB0",
+                            "FT232R USB UART",
+                            "FTDI",
+                            "A1B2C3",
+                            "0403:6001"};
+
+TEST_F(PortDialog, AListedAdapterGivenToAPortIsOpenedAndKeptUnderItsStableName) {
+    devices.list = {kAdapter};
+    load();
+    ASSERT_EQ(list()->count(), 1);
+    EXPECT_TRUE(list()->item(0)->text().contains("FT232R USB UART"));
+    EXPECT_TRUE(devices.watching);  // the list follows plugging while the dialog shows
+    com(3)->click();
+    EXPECT_EQ(use()->text(), "Use for COM3");
+    list()->setCurrentRow(0);
+    EXPECT_EQ(typed()->text().toStdString(), kAdapter.stableName);
+    QTest::mouseClick(use(), Qt::LeftButton);
+    EXPECT_EQ(dialog->givenDevice(3), kAdapter.stableName);
+    EXPECT_EQ(com(3)->toolTip().toStdString(), kAdapter.stableName + " - FT232R USB UART");
+    EXPECT_TRUE(note().contains("COM3 will open")) << note().toStdString();
+    EXPECT_TRUE(store.writes.empty());  // only OK stores
+    ok();
+    EXPECT_TRUE(retries.empty());
+    EXPECT_EQ(port.openedTargets, std::vector<std::string>{kAdapter.stableName});
+    EXPECT_EQ(store.get("Ports", "COM3"), kAdapter.stableName);
+    EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
+    EXPECT_FALSE(devices.watching);  // closed: nobody watches
+}
+
+TEST_F(PortDialog, ATypedLocationOfAListedAdapterIsKeptUnderItsStableNameAndAddressesAsTyped) {
+    devices.list = {kAdapter};
+    load();
+    com(1)->click();
+    give("/dev/ttyUSB0");
+    EXPECT_EQ(dialog->givenDevice(1), kAdapter.stableName);
+    com(2)->click();
+    give(" tcp://127.0.0.1:4999 ");
+    EXPECT_EQ(dialog->givenDevice(2), "tcp://127.0.0.1:4999");
+    EXPECT_EQ(com(2)->toolTip(), "tcp://127.0.0.1:4999 - network line");
+    test::PtyPair pty;  // never listed, typed
+    com(4)->click();
+    give(pty.slavePath());
+    EXPECT_EQ(dialog->givenDevice(4), pty.slavePath());
+    // Plugged and pulled while the dialog shows: the list and the tooltips follow.
+    devices.pull(kAdapter.stableName);
+    EXPECT_EQ(list()->item(0)->flags(), Qt::NoItemFlags);  // "None found"
+    EXPECT_TRUE(com(1)->toolTip().endsWith("no such device is present now")) << com(1)->toolTip().toStdString();
+    devices.plug(kAdapter);
+    EXPECT_EQ(com(1)->toolTip().toStdString(), kAdapter.stableName + " - FT232R USB UART");
+}
+
+TEST_F(PortDialog, BadDevicesAreRefusedWithTheirReasonAndNothingIsStored) {
+    namespace fs = std::filesystem;
+    const fs::path scratch = fs::path(test::configDir()) / "dialog";
+    fs::create_directories(scratch / "folder");
+    std::ofstream(scratch / "file") << "text";
+    fs::remove(scratch / "unplugged");
+    fs::create_symlink("/dev/ttyZELT-gone", scratch / "unplugged");
+    const std::pair<std::string, const char*> cases[] = {
+        {"/dev/ttyZELT-missing", "no such device is present now"},
+        {(scratch / "folder").string(), "is a folder"},
+        {(scratch / "file").string(), "is an ordinary file"},
+        {"/dev/null", "is not a serial device"},
+        {"/dev/tty USB0", "has a blank"},
+        {"/dev/tty\xc3\xa9", "non-ASCII"},
+        {(scratch / "unplugged").string(), "which is not there"},
+        {"tcp://127.0.0.1", "no port number"},
+        {"", "No device given"},
+    };
+    load();
+    com(2)->click();
+    for (const auto& [text, reason] : cases) {
+        give(text);
+        EXPECT_TRUE(note().startsWith("Not used: ")) << text << ": " << note().toStdString();
+        EXPECT_TRUE(note().contains(reason)) << text << ": " << note().toStdString();
+        EXPECT_EQ(dialog->givenDevice(2), "") << text;
+    }
+    EXPECT_EQ(com(2)->toolTip(), "/dev/ttyUSB1 - no such device is present now");
+    ok();  // the port's own mapping; nothing of the refused ones
+    EXPECT_EQ(port.openedTargets, std::vector<std::string>{""});
+    EXPECT_FALSE(store.has("Ports", "COM2"));
+}
+
+TEST_F(PortDialog, APortSetByTheEnvironmentShowsThatTheVariableWins) {
+    environment["ZELT_COM3"] = "/dev/pts/42";
+    load();
+    EXPECT_EQ(com(3)->toolTip(), "/dev/pts/42 - no such device is present now (set by ZELT_COM3)");
+    com(3)->click();
+    EXPECT_FALSE(use()->isEnabled());
+    EXPECT_TRUE(note().contains("ZELT_COM3 is set")) << note().toStdString();
+    typed()->setText("/dev/null");
+    QTest::keyClick(typed(), Qt::Key_Return);  // Enter in the box means "Use"
+    EXPECT_EQ(dialog->givenDevice(3), "");
+    com(2)->click();
+    EXPECT_TRUE(use()->isEnabled());
+    typeOther("0");
+    EXPECT_EQ(module.ComPortNumber, 2);
 }
 
 }  // namespace
