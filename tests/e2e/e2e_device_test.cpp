@@ -6,8 +6,12 @@
 
 #include <csignal>
 
+#include <filesystem>
+
 #include "port_dialog/form2.h"
 #include "tests/e2e/panel_on_emulator.h"
+#include "tests/support/port_holder.h"
+#include "tests/support/temp_config.h"
 
 namespace zelt::e2e {
 namespace {
@@ -102,6 +106,74 @@ TEST_F(E2eDevice, BusyDeviceIsNotTakenFromThePanel) {
     EXPECT_EQ(replyLine(), " 8 0  [CR] ");
     EXPECT_EQ(statusLine(), " Stand by");
     ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
+}
+
+// The emulator as a USB adapter under its stable name: started with a link to its device, ended
+// (the adapter pulled: the device and the link go) and started again on the same link (plugged
+// back in, behind a new device file).
+class E2eReplug : public PanelOnEmulator {
+protected:
+    const std::string link = test::configDir() + "/projector-adapter";
+    void plugIn() {
+        ASSERT_NO_FATAL_FAILURE(startEmulator({"--link", link}));
+        com3Device = link;  // port 3 names the link, not the device file
+    }
+    void pull() {
+        emulator->stop();
+        ASSERT_FALSE(std::filesystem::exists(link));
+    }
+    bool waitingShown() { return notice().startsWith("Line down: waiting for " + QString::fromStdString(link)); }
+};
+
+TEST_F(E2eReplug, ThePanelReopensItsDeviceByItselfWhenItIsPluggedBackIn) {
+    ASSERT_NO_FATAL_FAILURE(plugIn());
+    ASSERT_NO_FATAL_FAILURE(startPanel());
+    ASSERT_TRUE(query("Status")) << replyLine();
+
+    ASSERT_NO_FATAL_FAILURE(pull());
+    ASSERT_TRUE(waitUntil([&] { return !port->isOpen() && waitingShown(); })) << notice().toStdString();
+    EXPECT_TRUE(form->keeper().waiting());
+    click("Status");  // beeps, and says why
+    EXPECT_TRUE(notice().startsWith("Not sent: the line is down")) << notice().toStdString();
+
+    ASSERT_NO_FATAL_FAILURE(plugIn());
+    ASSERT_TRUE(waitUntil([&] { return port->isOpen(); })) << port->lastOpenFailure();
+    EXPECT_TRUE(notice().isEmpty()) << notice().toStdString();
+    EXPECT_FALSE(form->keeper().waiting());
+    EXPECT_EQ(form->findChild<Form2*>(), nullptr);  // no dialog
+    EXPECT_TRUE(retryMessages.empty());
+
+    ASSERT_TRUE(query("Status")) << replyLine();
+    EXPECT_EQ(replyLine(), " 8 0  [CR] ");
+    ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);  // answered by the device plugged back in
+}
+
+TEST_F(E2eReplug, ADeviceTakenByAnotherProgramMeanwhileIsNotStolen) {
+    ASSERT_NO_FATAL_FAILURE(plugIn());
+    ASSERT_NO_FATAL_FAILURE(startPanel());
+    ASSERT_NO_FATAL_FAILURE(pull());
+    ASSERT_TRUE(waitUntil([&] { return waitingShown(); })) << notice().toStdString();
+
+    // Plugged back in, and another program opens it before the panel looks again (the event loop
+    // does not run meanwhile).
+    ASSERT_NO_FATAL_FAILURE(plugIn());
+    test::PortHolder other(link);
+    ASSERT_TRUE(other.holding()) << other.startError();
+    const QString holder = "PID " + QString::number(other.pid());
+    ASSERT_TRUE(waitUntil([&] { return notice().contains(holder); })) << notice().toStdString();
+    const int attempts = form->keeper().attempts();
+    spin(1000);
+    EXPECT_GT(form->keeper().attempts(), attempts);  // tried again, quietly
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_FALSE(other.hasExited());  // the other program keeps it
+    EXPECT_TRUE(notice().contains("busy")) << notice().toStdString();
+    EXPECT_TRUE(retryMessages.empty());
+
+    other.stop();  // it lets go: the panel takes it
+    ASSERT_TRUE(waitUntil([&] { return port->isOpen(); })) << port->lastOpenFailure();
+    EXPECT_TRUE(notice().isEmpty());
+    ASSERT_TRUE(query("Status")) << replyLine();
+    EXPECT_EQ(replyLine(), " 8 0  [CR] ");
 }
 
 }  // namespace
