@@ -1,14 +1,23 @@
 // Reading any port mapping: never a crash; a reason for every refusal, in printable text; a network
-// address that reads back the same from its own parts.
+// address that reads back the same from its own parts; a device path refused for its text exactly
+// when it is not a full path of printable ASCII without blanks.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "platform/device_check.h"
 #include "platform/line_address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string pathProblem = zelt::devicePathTextProblem(text);
+    bool plainPath = !text.empty() && text[0] == '/';
+    for (char c : text) plainPath = plainPath && c > ' ' && c < 0x7F;
+    FUZZ_CHECK(pathProblem.empty() == plainPath);
+    for (char c : pathProblem) FUZZ_CHECK(c >= ' ' && c <= '~');
+    FUZZ_CHECK(pathProblem.size() < 400);
+
     const zelt::LineTarget target = zelt::parseLineTarget(text);
     switch (target.kind) {
     case zelt::LineTarget::Kind::Invalid:

@@ -10,7 +10,7 @@ if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache
     rm -rf "$FUZZ_BUILD"
 fi
 build_preset fuzz
-for target in transcript reply_decoder stored_number command_part parameter_digits query line_address telnet_session pjlink_line; do
+for target in transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file telnet_session pjlink_line; do
     work="$FUZZ_BUILD/corpus-$target"
     mkdir -p "$work"
     echo "== $target: $RUNS runs"
