@@ -43,19 +43,37 @@ bool QtDeviceCatalog::isPresent(const std::string& path) const { return pathPres
 
 void QtDeviceCatalog::watchingChanged(bool watching) {
     if (watching) {
+        signature_ = deviceSignature();
         devices_ = scanSerialDevices();
         timer_.start();
     } else {
         timer_.stop();
         devices_.clear();
+        signature_.clear();
     }
 }
 
 void QtDeviceCatalog::compare() {
+    std::string signature = deviceSignature();
+    if (signature == signature_) return;
+    signature_ = std::move(signature);
     std::vector<SerialDevice> now = scanSerialDevices();
     if (now == devices_) return;
     devices_ = std::move(now);
     changed();
+}
+
+std::string deviceSignature() {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kTerminalFolder, error))
+        names.push_back(entry.path().filename().string());
+    for (const auto& [link, target] : stableLinks()) names.push_back(link + ">" + target);
+    std::sort(names.begin(), names.end());
+    std::string signature;
+    for (const std::string& name : names) signature += name + "\n";
+    return signature;
 }
 
 std::vector<SerialDevice> scanSerialDevices() {

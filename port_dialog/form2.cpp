@@ -269,7 +269,7 @@ void Form2::buildDeviceArea() {
     });
     connect(deviceText_, &QLineEdit::returnPressed, this, [this] { UseDevice_Click(); });
     connect(useDevice_, &QPushButton::clicked, this, [this] { UseDevice_Click(); });
-    refreshDevices();
+    if (!s_.devices) refreshDevices();  // else when shown, as the watch begins
     showChosenPort();
 }
 
