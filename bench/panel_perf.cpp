@@ -7,6 +7,7 @@
 //   build/bench/panel_perf --quick    # shortened phases, for a smoke run
 //
 // Other options: --startup-runs N (fresh processes for the start-up figures, default 10),
+// --replug-cycles N (unplug/replug cycles, default 20),
 // --flood-quiet S and --flood-clicks S (the flood's two parts, default 20 and 40 seconds; a long
 // quiet part keeps the receive buffer at its bound for profiling), --emulator PATH (the projector
 // emulator to flood from; default: the one built beside it).
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -28,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -36,13 +39,17 @@
 #include "bench/perf_support.h"
 #include "link/exchange.h"
 #include "link/module1.h"
+#include "link/timing.h"
 #include "panel/form1.h"
 #include "platform/memory_settings_store.h"
+#include "platform/qt_device_catalog.h"
 #include "platform/qt_serial_port.h"
+#include "port_dialog/form2.h"
 #include "tests/support/child_process.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/widgets.h"
 
 #ifndef ZELT_BUILD_TYPE
 #define ZELT_BUILD_TYPE "unknown"
@@ -61,6 +68,7 @@ struct Options {
     bool quick = false;
     bool startupOnly = false;
     int startupRuns = 10;
+    int replugCycles = -1;   // default 20 (5 quick)
     int floodQuietMs = -1;   // A's length; default 20 s (5 s quick)
     int floodClicksMs = -1;  // B's length; default 40 s (5 s quick)
     std::string emulator = test::emulatorPath();
@@ -742,6 +750,130 @@ Section flood(const Options& opt, int quietMs, int clicksMs) {
     return out;
 }
 
+// ---- 6. Unplug and replug ----------------------------------------------------------------------
+//
+// The panel's port 3 is a link, as a USB adapter's stable name is. Each cycle pulls the device
+// (the emulator ends, the link goes), waits, and plugs it back (a new emulator on a new
+// pseudo-terminal, then the link made here, so the moment of return is known to the microsecond);
+// the link keeper must reopen it by itself, and a "Status" must be answered.
+
+int openDescriptors() {
+    int n = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++n;
+    return n;
+}
+
+// Runs the event loop in 1 ms steps until `done` holds; false after `timeoutMs`.
+bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        spin(1);
+    }
+    return true;
+}
+
+Section replug(const Options& opt, int cycles, int awayMs) {
+    Section out{"6. Unplug and replug: port 3 on a link to the emulator, " + std::to_string(cycles) + " cycles, " +
+                    fmt("%.1f", awayMs / 1000.0) + " to " + fmt("%.1f s", (awayMs + kKeeperDeviceCheckMs) / 1000.0) +
+                    " away each",
+                {}};
+    // Away for a random part of the keeper's period more, so the returns fall anywhere between its looks.
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> extra(0, kKeeperDeviceCheckMs);
+    const std::string link = test::configDir() + "/projector-adapter";
+    std::unique_ptr<test::EmulatorProcess> device;
+    const auto plugIn = [&]() -> Clock::time_point {
+        device = std::make_unique<test::EmulatorProcess>(
+            std::vector<std::string>{}, test::EmulatorOptions{.program = opt.emulator, .startTimeoutMs = 5000});
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(device->devicePath(), link);
+        return Clock::now();
+    };
+    const auto pull = [&] {
+        device.reset();  // SIGTERM, reaped: its pseudo-terminal is gone
+        std::filesystem::remove(link);
+    };
+    plugIn();
+    Panel panel(link, false);
+    if (!panel.start()) {
+        out.note("window over the link", "port did not open");
+        return out;
+    }
+    Form1& form = panel.form();
+    QPushButton* status = panel.button("Command44");
+    const auto answered = [&] {
+        QTest::mouseClick(status, Qt::LeftButton);
+        return spinUntil([&] { return test::labelText(&form, "Label12").find("[CR]") != std::string::npos; }, 2000);
+    };
+    answered();
+    spin(1500);  // the exchange ends, the display clears
+    const int fdsBefore = openDescriptors();
+
+    std::vector<double> toOpen;
+    double waitingCpu = 0, waitingSeconds = 0;
+    int survived = 0;
+    for (int i = 0; i < cycles; ++i) {
+        pull();
+        if (!spinUntil([&] { return form.keeper().waiting(); }, 2000)) continue;
+        const double cpu0 = perf::cpuSeconds();
+        const auto w0 = Clock::now();
+        spin(awayMs + extra(random));
+        waitingCpu += perf::cpuSeconds() - cpu0;
+        waitingSeconds += perf::msBetween(w0, Clock::now()) / 1000.0;
+        const Clock::time_point back = plugIn();
+        if (!spinUntil([&] { return !form.keeper().waiting(); }, 5000)) continue;
+        toOpen.push_back(perf::msBetween(back, Clock::now()));
+        if (answered()) ++survived;
+        spin(1300);
+    }
+    pull();
+    spinUntil([&] { return form.keeper().waiting(); }, 2000);
+    plugIn();
+    spinUntil([&] { return !form.keeper().waiting(); }, 5000);
+    spin(1500);
+    const int fdsAfter = openDescriptors();
+
+    // The port dialog watches the device list while it shows: its cost, on this machine's devices.
+    const auto lookMs = [](auto look) {
+        const auto t0 = Clock::now();
+        for (int i = 0; i < 10; ++i) look();
+        return perf::msBetween(t0, Clock::now()) / 10;
+    };
+    const double fullLook = lookMs([] { scanSerialDevices(); });
+    const double cheapLook = lookMs([] { deviceSignature(); });
+    QTest::mouseClick(panel.button("Command33"), Qt::LeftButton);  // "COM"
+    spin(200);
+    const double dialogCpu0 = perf::cpuSeconds();
+    const auto dialog0 = Clock::now();
+    spin(3000);
+    const double dialogShare =
+        100.0 * (perf::cpuSeconds() - dialogCpu0) / (perf::msBetween(dialog0, Clock::now()) / 1000.0);
+    if (auto* dialog = form.findChild<Form2*>()) dialog->Command2_Click();  // Cancel: back to port 3
+
+    const perf::Summary t = perf::summarize(toOpen);
+    out.add("device back → port open again, p50 / p95 / max",
+            fmt("%.0f", t.p50) + " / " + fmt("%.0f", t.p95) + " / " + fmt("%.0f ms", t.max), "p95 ≤ 1000 ms",
+            verdict(!toOpen.empty() && t.p95 <= 1000));
+    const double share = waitingSeconds > 0 ? 100.0 * waitingCpu / waitingSeconds : 0;
+    out.add("CPU share of the panel while waiting", fmt("%.2f %% of one core", share), "≤ 0.5 % of one core",
+            verdict(share <= 0.5));
+    out.add("cycles survived (reopened by itself, \"Status\" answered)",
+            std::to_string(survived) + " / " + std::to_string(cycles), "all", verdict(survived == cycles));
+    out.add("open file descriptors before / after", std::to_string(fdsBefore) + " / " + std::to_string(fdsAfter),
+            "no growth", verdict(fdsAfter <= fdsBefore));
+    out.note("one full look at the devices (QSerialPortInfo) / one listing of terminals and stable names",
+             fmt("%.1f", fullLook) + " / " + fmt("%.2f ms", cheapLook));
+    out.note("CPU share with the port dialog open (its device list watched, a listing every " +
+                 std::to_string(kDeviceScanMs) + " ms)",
+             fmt("%.2f %% of one core", dialogShare));
+    pull();
+    return out;
+}
+
 // ---- 4, 5. Start-up ---------------------------------------------------------------------------
 
 // The child's side: one start-up in this fresh process, reported on one line.
@@ -825,12 +957,14 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         } else if ((a == "--flood-quiet" || a == "--flood-clicks") && i + 1 < argc) {
             const int ms = static_cast<int>(std::atof(argv[++i]) * 1000);
             (a == "--flood-quiet" ? opt.floodQuietMs : opt.floodClicksMs) = std::max(1000, ms);
+        } else if (a == "--replug-cycles" && i + 1 < argc) {
+            opt.replugCycles = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--emulator" && i + 1 < argc) {
             opt.emulator = argv[++i];
         } else {
             std::fprintf(stderr,
                          "usage: panel_perf [--quick] [--startup-runs N] [--flood-quiet S] [--flood-clicks S]\n"
-                         "                  [--emulator PATH]\n"
+                         "                  [--replug-cycles N] [--emulator PATH]\n"
                          "unknown or incomplete option \"%s\"\n",
                          a.c_str());
             return false;
@@ -872,13 +1006,15 @@ int main(int argc, char** argv) {
     sections.push_back(first);
     sections.push_back(holdCadence(holdMs));
     sections.push_back(flood(opt, quietMs, clicksMs));
+    const int replugCycles = opt.replugCycles > 0 ? opt.replugCycles : opt.quick ? 5 : 20;
+    sections.push_back(replug(opt, replugCycles, opt.quick ? 500 : 1000));
     Section whole{"Whole run", {}};
     whole.note("VmHWM (peak) of this process over all phases", std::to_string(perf::procStatusKb("VmHWM")) + " kB");
     sections.push_back(whole);
 
     // Start-up first in the table's order of numbering.
     std::vector<Section> ordered;
-    for (const char* prefix : {"0.", "1.", "2.", "3.", "4.", "5.", "Whole"}) {
+    for (const char* prefix : {"0.", "1.", "2.", "3.", "4.", "5.", "6.", "Whole"}) {
         for (const Section& s : sections) {
             if (s.title.rfind(prefix, 0) == 0) ordered.push_back(s);
         }

@@ -26,6 +26,7 @@ Summary summarize(std::vector<double> samples) {
     s.count = samples.size();
     s.mean = std::accumulate(samples.begin(), samples.end(), 0.0) / static_cast<double>(samples.size());
     s.p50 = rank(0.50);
+    s.p95 = rank(0.95);
     s.p99 = rank(0.99);
     s.min = samples.front();
     s.max = samples.back();

@@ -38,7 +38,7 @@ void preallocate(std::vector<T>& v, std::size_t n) {
 
 struct Summary {
     std::size_t count = 0;
-    double mean = 0, p50 = 0, p99 = 0, min = 0, max = 0;
+    double mean = 0, p50 = 0, p95 = 0, p99 = 0, min = 0, max = 0;
 };
 // Nearest-rank percentiles; all zero for no samples.
 Summary summarize(std::vector<double> samples);
