@@ -398,10 +398,20 @@ void Form1::sendFailed() {
 
 void Form1::showNotice(const QString& text) {
     notice_->setText(text);
-    notice_->setMaximumWidth(width() - px(600));
-    notice_->adjustSize();
-    // At the foot of what is visible, in either view.
-    notice_->move((width() - notice_->width()) / 2, height() - notice_->height() - px(60));
+    // As wide as its longest line, up to the window's width less a margin; then as high as needed.
+    const QMargins frame = notice_->contentsMargins();
+    const int room = width() - px(600);
+    int widest = 0;
+    for (const QString& line : text.split('\n'))
+        widest = std::max(widest, notice_->fontMetrics().horizontalAdvance(line));
+    const int w = std::min(room, widest + frame.left() + frame.right() + 2 * notice_->margin() + 20);
+    notice_->resize(w, notice_->heightForWidth(w));
+    // In the compact view at its foot; in the full view on the legends' row, which leaves the
+    // buttons at the foot (COM among them) in sight.
+    if (clientHeightTwips() >= kFullViewThreshold)
+        notice_->move(Label28_->x(), Label28_->geometry().center().y() - notice_->height() / 2);
+    else
+        notice_->move((width() - notice_->width()) / 2, height() - notice_->height() - px(60));
     notice_->raise();
     notice_->show();
 }
