@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "link/link_keeper.h"
+#include "platform/fake_device_catalog.h"
 #include "platform/line_port.h"
 #include "platform/memory_settings_store.h"
+#include "platform/qt_timer.h"
 #include "tests/support/fake_line_server.h"
 #include "tests/support/pty_pair.h"
 
@@ -51,6 +54,27 @@ TEST_F(LinePortTest, AMappedAddressOpensAsANetworkLineAndTheNextMappingTakesOver
     EXPECT_FALSE(port.open());
     EXPECT_NE(port.lastOpenFailure().find("rfc2217://127.0.0.1:0"), std::string::npos) << port.lastOpenFailure();
     EXPECT_FALSE(port.write("C00\r"));
+}
+
+TEST_F(LinePortTest, ADroppedNetworkLineIsConnectedAgainByTheKeeper) {
+    test::FakeLineServer server;
+    store.put("Ports", "COM2", server.address("tcp"));
+    FakeDeviceCatalog devices;  // a network line is never looked for: it is tried
+    QtTimer timer(1);
+    LinkKeeper keeper(port, timer, devices, [this] { return port.targetFor(2); });
+    port.onComm = [&] {
+        if (port.commEvent() == SerialPort::kEventDeviceGone) keeper.lineLost();
+    };
+    ASSERT_TRUE(port.open()) << port.lastOpenFailure();
+    ASSERT_TRUE(test::waitUntil([&] { return server.hasClient(); }));
+    server.dropClient();
+    ASSERT_TRUE(test::waitUntil([&] { return keeper.waiting(); }));
+    EXPECT_EQ(keeper.target(), server.address("tcp"));
+    ASSERT_TRUE(test::waitUntil([&] { return port.isOpen(); }, 5000)) << keeper.lastFailure();
+    EXPECT_EQ(server.clientsAccepted(), 2);
+    EXPECT_FALSE(keeper.waiting());
+    ASSERT_TRUE(port.write("CR0\r"));
+    EXPECT_TRUE(test::waitUntil([&] { return server.received() == "CR0\r"; })) << server.received();
 }
 
 }  // namespace
