@@ -54,7 +54,8 @@ TEST_F(E2eCommandList, DigitsTypedOverTheMarksSetTheBrightness) {
     ASSERT_TRUE(waitUntil([&] { return replyComplete(replyLine()); })) << replyLine();
     EXPECT_EQ(sentLine(), " C R _ B R I G H T  [CR] ");
     EXPECT_EQ(replyLine(), " 0 5 0  [CR] ");
-    ASSERT_EQ(emulator->rxLines("CR BRIGHT").size(), 1u);
+    // Logged before the reply went out, but read on a thread of its own.
+    ASSERT_TRUE(waitUntil([&] { return emulator->rxLines("CR BRIGHT").size() == 1u; }));
     EXPECT_EQ(emulator->rxLines("CR BRIGHT")[0].reply, "050\r");
 
     // In order on the line: the setting, then the query.

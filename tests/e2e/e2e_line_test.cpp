@@ -39,7 +39,8 @@ TEST_F(E2eLine, ReplyInPiecesStillDecodes) {
 
     EXPECT_EQ(replyLine(), " 8 0  [CR] ");
     EXPECT_EQ(statusLine(), " Stand by");
-    ASSERT_EQ(emulator->rxLines("CR0").size(), 1u);
+    // Logged before the reply went out, but read on a thread of its own.
+    ASSERT_TRUE(waitUntil([&] { return emulator->rxLines("CR0").size() == 1u; }));
     EXPECT_EQ(emulator->rxLines("CR0")[0].reply, "80\r");
 
     // Every line on the way is the start of the final one, and it did grow in steps.

@@ -112,9 +112,12 @@ bool PanelOnEmulator::query(const QString& caption) {
     if (!waitUntil([this] { return displayIdle(); })) return false;
     QPushButton* button = panelButton(caption);
     if (button == nullptr) return false;
+    const size_t logged = emulator ? emulator->rxLines().size() : 0;
     QTest::mouseClick(button, Qt::LeftButton);
-    // The display clears 1.2 s after the send; the reply takes milliseconds.
-    return waitUntil([this] { return replyComplete(replyLine()); });
+    // The display clears 1.2 s after the send; the reply takes milliseconds. The emulator logs a
+    // command before it answers, but its log is read on a thread of its own: wait for that too.
+    return waitUntil([this] { return replyComplete(replyLine()); }) &&
+           (!emulator || waitUntil([&] { return emulator->rxLines().size() > logged; }));
 }
 
 Form3* PanelOnEmulator::commandList() const { return form->findChild<Form3*>(); }

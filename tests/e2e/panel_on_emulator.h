@@ -71,7 +71,8 @@ protected:
     // The display is at rest: the last exchange has ended and its lines were cleared.
     bool displayIdle();
     // An exchange that starts at rest: waits for the display to clear, clicks the send button
-    // with this caption and waits for the whole reply. Returns false when it did not come.
+    // with this caption and waits for the whole reply and for the emulator's log of the command.
+    // Returns false when either did not come.
     bool query(const QString& caption);
 
     // The command list window while it exists; openCommandList() opens it with "Command Table"
