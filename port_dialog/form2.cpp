@@ -242,7 +242,8 @@ void Form2::buildDeviceArea() {
     auto* frame = place(new QGroupBox("Device", this), "DeviceFrame", kDeviceFrameLeft, 240, 3960, 3495);
     place(new QLabel("Serial devices found:", frame), "DeviceListLabel", 120, 240, 3720, 255);
     deviceList_ = place(new QListWidget(frame), "DeviceList", 120, 510, 3720, 1425);
-    // Each device on two lines, its description over its name; a long by-id name keeps both ends.
+    // Each device on two lines, its description (where it has one) over its name; a long by-id
+    // name keeps both ends.
     deviceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     deviceList_->setTextElideMode(Qt::ElideMiddle);
     deviceList_->setAlternatingRowColors(true);
@@ -311,7 +312,7 @@ void Form2::refreshDevices() {
     deviceList_->clear();
     for (const SerialDevice& d : listed_) {
         const std::string about = !d.description.empty() ? d.description : d.manufacturer;
-        auto* item = new QListWidgetItem(qs((about.empty() ? d.location : about) + "\n" + d.name()), deviceList_);
+        auto* item = new QListWidgetItem(qs(about.empty() ? d.name() : about + "\n" + d.name()), deviceList_);
         item->setData(Qt::UserRole, qs(d.name()));
         std::string tip = d.name() + "\ndevice file: " + d.location;
         if (!d.manufacturer.empty()) tip += "\nmaker: " + d.manufacturer;
