@@ -26,6 +26,7 @@ struct Module1;
 class SerialPort;
 class SettingsStore;
 class Timer;
+class TrafficLog;
 
 // The main window: the control panel. It owns the use of the serial port, the three timers and
 // the display lines; every command goes out through Hyouji.
@@ -41,6 +42,7 @@ public:
         std::function<void(QWidget* parent, const QString& reason)> retryMessage;  // default: box
         std::function<void()> endSystem;                                           // default: quit the app
         std::function<void()> beep = {};                                           // default: the desktop's
+        TrafficLog* trafficLog = nullptr;  // told every send, failed send and receipt; outlives the window
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);
