@@ -59,7 +59,8 @@ CommandLine readCommandLine(const QStringList& arguments) {
     // Our own --help and --version: Qt's add --help-all, with options of Qt's that do not apply here.
     const QCommandLineOption help({"h", "help"}, "Shows this help.");
     const QCommandLineOption version({"v", "version"}, "Shows the release number.");
-    const QCommandLineOption port("port", "Port number N, 1 to 15 (default: the stored one).", "N");
+    const QCommandLineOption port(
+        "port", QString("Port number N, %1 to %2 (default: the stored one).").arg(kFirstPort).arg(kLastPort), "N");
     const QCommandLineOption device("device", "A device path or a tcp:// or rfc2217:// address instead of a port.",
                                     "PATH-OR-ADDRESS");
     const QCommandLineOption baud("baud", "Line speed, 9600 or 19200 (default: the stored one).", "BAUD");
