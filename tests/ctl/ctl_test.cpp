@@ -95,7 +95,9 @@ TEST(Ctl, EachVerbSendsItsCommandAndPrintsTheReplyAsThePanelShowsIt) {
         const Ran r = ctl(with({"--device", emulator.devicePath()}, c.args));
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.out, c.out);
-        const auto rx = emulator.rxLines();
+        // The emulator logs a command after answering it: its line may come after zelt-ctl has ended.
+        auto rx = emulator.rxLines();
+        for (int i = 0; i < 500 && rx.size() == before; ++i, rx = emulator.rxLines()) usleep(10000);
         ASSERT_EQ(rx.size(), before + 1);
         EXPECT_EQ(rx.back().command, c.received);
     }
@@ -206,7 +208,6 @@ TEST(Ctl, APortAnotherProgramHoldsIsBusyAndLeftAlone) {
     const Ran r = ctl({"--device", emulator.devicePath(), "status"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("busy"), std::string::npos) << r.err;
-    EXPECT_TRUE(emulator.rxLines().empty());
 
     // The holder still has its port, lock and all, and its exchanges still work.
     EXPECT_TRUE(holder.isOpen());
@@ -218,6 +219,10 @@ TEST(Ctl, APortAnotherProgramHoldsIsBusyAndLeftAlone) {
         reply += holder.readAll();
     }
     EXPECT_EQ(reply, "80\r");
+    // The emulator read the holder's command alone: nothing of zelt-ctl's reached the line.
+    ASSERT_FALSE(emulator.waitForLine(" RX ", 5000).empty());
+    ASSERT_EQ(emulator.rxLines().size(), 1u);
+    EXPECT_EQ(emulator.rxLines()[0].command, "CR0");
 }
 
 // ---- Bad input: exit status 1, a message, nothing sent and the port not even opened -------------
