@@ -1,5 +1,7 @@
 #include "panel/button_table.h"
 
+#include "link/status_queries.h"
+
 namespace zelt {
 
 namespace {
@@ -68,13 +70,13 @@ constexpr ButtonRow kButtons[] = {
     {"Command74", "Command Table", nullptr, 6480, 6660, 1850, 375, Face::System, Action::CommandTable, "", 0, Arrow::None},
     {"Command33", "COM", nullptr, 6480, 7080, 1850, 375, Face::System, Action::Com, "", 0, Arrow::None},
     {"Command16", "END", nullptr, 8520, 4680, 1500, 375, Face::System, Action::End, "", 0, Arrow::None},
-    {"Command44", "Status", nullptr, 8520, 5380, 1500, 300, Face::LightCyan, Action::Send, "CR0", 0, Arrow::None},
-    {"Command45", "Input Mode", nullptr, 8520, 5680, 1500, 300, Face::LightCyan, Action::Send, "CR1", 0, Arrow::None},
-    {"Command54", "Temp", nullptr, 8520, 5980, 1500, 300, Face::LightCyan, Action::Send, "CR6", 0, Arrow::None},
-    {"Command47", "Setting", nullptr, 8520, 6280, 1500, 300, Face::LightCyan, Action::Send, "CR4", 0, Arrow::None},
-    {"Command46", "Lamp Time", nullptr, 8520, 6580, 1500, 300, Face::LightCyan, Action::Send, "CR3", 0, Arrow::None},
-    {"Command55", "Lamp Status", nullptr, 8520, 6880, 1500, 300, Face::LightCyan, Action::Send, "CR LAMPSTS", 0, Arrow::None},
-    {"Command76", "Lamp Mode", nullptr, 8520, 7180, 1500, 300, Face::LightCyan, Action::Send, "CR7", 0, Arrow::None},
+    {"Command44", "Status", nullptr, 8520, 5380, 1500, 300, Face::LightCyan, Action::Send, kStatusQuery, 0, Arrow::None},
+    {"Command45", "Input Mode", nullptr, 8520, 5680, 1500, 300, Face::LightCyan, Action::Send, kInputModeQuery, 0, Arrow::None},
+    {"Command54", "Temp", nullptr, 8520, 5980, 1500, 300, Face::LightCyan, Action::Send, kTempQuery, 0, Arrow::None},
+    {"Command47", "Setting", nullptr, 8520, 6280, 1500, 300, Face::LightCyan, Action::Send, kSettingQuery, 0, Arrow::None},
+    {"Command46", "Lamp Time", nullptr, 8520, 6580, 1500, 300, Face::LightCyan, Action::Send, kLampTimeQuery, 0, Arrow::None},
+    {"Command55", "Lamp Status", nullptr, 8520, 6880, 1500, 300, Face::LightCyan, Action::Send, kLampStatusQuery, 0, Arrow::None},
+    {"Command76", "Lamp Mode", nullptr, 8520, 7180, 1500, 300, Face::LightCyan, Action::Send, kLampModeQuery, 0, Arrow::None},
 };
 
 // Headings sit at the top left of their frame, above the frame's first row of buttons; the

@@ -123,6 +123,7 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
     timer4_ = s_.makeTimer(kInitialTimer4);
     exchange_ = std::make_unique<Exchange>(s_.module.CommandText, s_.port, *timer2_, *timer4_,
                                            static_cast<ExchangeDisplay&>(*this));
+    exchange_->setTrafficLog(s_.trafficLog);
     hold_ = std::make_unique<PressAndHold>(s_.module.CommandText, *timer1_, *timer2_, *timer4_,
                                            static_cast<HoldHost&>(*this));
     if (!s_.devices) {

@@ -29,6 +29,7 @@ struct Module1;
 class SerialPort;
 class SettingsStore;
 class Timer;
+class TrafficLog;
 
 // The main window: the control panel. It owns the use of the serial port, the three timers and
 // the display lines; every command goes out through Hyouji. A line that goes away is waited for
@@ -47,6 +48,7 @@ public:
         std::function<void()> beep = {};                                           // default: the desktop's
         DeviceCatalog* devices = nullptr;  // the port dialog's list, the keeper's presence; default: Qt's
         EnvLookup env = {};                // ZELT_COM<n>, shown in the port dialog as winning
+        TrafficLog* trafficLog = nullptr;  // told every send, failed send and receipt; outlives the window
     };
 
     explicit Form1(Services services, QWidget* parent = nullptr);

@@ -22,8 +22,12 @@ ensure_packages() {
 
 # Fonts: the offscreen widget tests and the panel draw text.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales)
-# Only the tests need these: the network-line tests start a real ser2net.
-TEST_PACKAGES=(ser2net)
+# The Debian package: CPack's DEB generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
+# and looks at the programs with file.
+PACKAGE_PACKAGES=(dpkg-dev file)
+# Only the tests need these: the network-line tests start a real ser2net; the package's check
+# validates the desktop entry, the metainfo and the man pages, and runs lintian.
+TEST_PACKAGES=(ser2net "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream lintian man-db)
 
 # Cache options from the environment: ZELT_WERROR=ON (as .ci/run sets it) makes warnings errors.
 PRESET_OPTIONS=()

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/version.h"
 #include "tools/projector_emulator/device_link.h"
 #include "tools/projector_emulator/emulator_core.h"
 #include "tools/projector_emulator/emulator_server.h"
@@ -45,6 +47,12 @@ int main(int argc, char** argv) {
     const Options& options = parsed.options;
     if (options.help) {
         std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        // Under the name it was started by: projector-emulator in the build, zelt-projector-emulator installed.
+        const std::string_view name = argv[0];
+        std::printf("%s %s\n", std::string(name.substr(name.rfind('/') + 1)).c_str(), zelt::kVersion);
         return 0;
     }
 

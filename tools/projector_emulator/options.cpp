@@ -119,6 +119,7 @@ constexpr FlagOption kFlags[] = {
     {"--silent", &Options::silent},
     {"--log", &Options::log},
     {"--help", &Options::help},
+    {"--version", &Options::version},
 };
 
 }  // namespace
@@ -197,6 +198,7 @@ Run:
                              <t>: CLOCK_MONOTONIC seconds with milliseconds ("12.345"); quoted
                              text escapes \ " CR LF TAB as \\ \" \r \n \t, other bytes as \xHH
   --help                     show this text
+  --version                  show the release number
 
 Values take the next argument or follow "=" (--baud=9600). Exit status: 0 after a signal, the
 time limit or vanishing; 1 when the device cannot be opened or fails; 2 for a bad command line.

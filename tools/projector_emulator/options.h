@@ -24,6 +24,7 @@ struct Options {
     std::optional<double> vanishAfterSeconds;
     int parentPid = 0;  // 0: none to watch
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {

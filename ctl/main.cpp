@@ -1,0 +1,102 @@
+// zelt-ctl: one command to the projector from a script or a terminal, no display needed.
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "app/version.h"
+#include "ctl/ctl_output.h"
+#include "ctl/ctl_request.h"
+#include "ctl/signal_watch.h"
+#include "link/query.h"
+#include "link/traffic_log_file.h"
+#include "platform/line_port.h"
+#include "platform/port_map.h"
+#include "platform/qt_settings_store.h"
+#include "platform/qt_timer.h"
+
+namespace {
+
+void print(std::FILE* stream, const std::string& text) {
+    if (text.empty()) return;
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+}
+
+void printError(const std::string& message) { print(stderr, "zelt-ctl: " + message + "\n"); }
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using namespace zelt;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("zelt-ctl");
+    QCoreApplication::setApplicationVersion(kVersion);
+
+    const ctl::CommandLine commandLine = ctl::readCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.empty()) {
+        printError(commandLine.error + "\nTry 'zelt-ctl --help'.");
+        return ctl::kExitUsage;
+    }
+    if (!commandLine.request) {
+        print(stdout, commandLine.output);
+        return ctl::kExitAnswered;
+    }
+    const ctl::Request& request = *commandLine.request;
+    if (request.verb == ctl::Verb::List) {
+        print(stdout, ctl::listText(request.listName, request.json));
+        return ctl::kExitAnswered;
+    }
+
+    // From here on a signal ends the run through the event loop, which closes the port (and so
+    // removes its lock file) on the way out.
+    ctl::SignalWatch signalWatch({SIGINT, SIGTERM});
+
+    TrafficLogFile trafficLog;
+    if (!request.logPath.empty()) {
+        if (!trafficLog.open(request.logPath)) {
+            printError(trafficLog.openFailure());
+            return ctl::kExitUsage;
+        }
+        trafficLog.setWriteFailureHandler(printError);
+    }
+
+    QtSettingsStore store;
+    const ctl::LineChoice line = ctl::chooseLine(request, store);
+    if (!line.error.empty()) {
+        printError(line.error);
+        return ctl::kExitPortFailed;
+    }
+    LinePort port(store, systemEnvironment());
+    port.setSettings(line.settings);
+    port.setCommPort(static_cast<int16_t>(line.port));
+    port.setTarget(request.device);
+    if (!port.open()) {
+        printError("the port did not open: " + port.lastOpenFailure());
+        return ctl::kExitPortFailed;
+    }
+
+    QtTimer timer(request.timeoutMs);
+    QueryQueue queue(port, timer, trafficLog.isOpen() ? &trafficLog : nullptr);
+    QObject::connect(&signalWatch, &ctl::SignalWatch::caught, &app, [&port](int number) {
+        port.close();
+        printError(std::string("stopped by ") + (number == SIGINT ? "SIGINT" : "SIGTERM") +
+                   " while waiting for the reply");
+        QCoreApplication::exit(128 + number);
+    });
+    // Submitted from inside the event loop, so that even a completion during submit() can end it.
+    QMetaObject::invokeMethod(
+        &app,
+        [&] {
+            queue.submit(request.command, request.timeoutMs, [&](const QueryResult& result) {
+                const ctl::Report report = ctl::reportFor(request, result, !port.isOpen());
+                print(stdout, report.out);
+                if (!report.err.empty()) printError(report.err);
+                port.close();
+                QCoreApplication::exit(report.status);
+            });
+        },
+        Qt::QueuedConnection);
+    return app.exec();
+}
