@@ -26,6 +26,7 @@ constexpr OptionRow kOptions[] = {
     {"password-file", "FILE", "Turns PJLink authentication on with the password in FILE (readable by its "
                               "owner only, at most 32 printable characters)."},
     {"no-password", nullptr, "Allows listening on an address other than loopback without a password."},
+    {"max-clients", "N", "Connections served at once, 1 to 64 (default 8); the next one is closed."},
     {"name", "NAME", "The projector's name, answered to NAME ? (at most 64 bytes)."},
     {"log", "FILE", "Appends the serial traffic and the bridge's events to FILE (1 MiB, then once "
                     "rotated to FILE.1)."},
@@ -98,6 +99,14 @@ ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments) {
         if (!listen.error.empty()) return fail("--listen \"" + text + "\": " + listen.error);
         o.listenHost = listen.host;
         o.listenPort = listen.port;
+    }
+    if (parser.isSet("max-clients")) {
+        const QString text = parser.value("max-clients");
+        bool ok = false;
+        o.maxClients = text.toInt(&ok);
+        if (!ok || o.maxClients < 1 || o.maxClients > kMostClients)
+            return fail("--max-clients \"" + text.toStdString() + "\" is not a number from 1 to " +
+                        std::to_string(kMostClients));
     }
     o.passwordFile = parser.value("password-file").toStdString();
     o.noPassword = parser.isSet("no-password");

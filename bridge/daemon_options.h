@@ -10,6 +10,9 @@
 
 namespace zelt::pjlink {
 
+// The most connections --max-clients may allow.
+constexpr int kMostClients = 64;
+
 // zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
 struct DaemonOptions {
     std::optional<int> port;              // --port N (1..15); else the stored "ComPort"
@@ -19,6 +22,7 @@ struct DaemonOptions {
     std::uint16_t listenPort = kDefaultTcpPort;  // 0: a free port, told at start
     std::string passwordFile;
     bool noPassword = false;
+    int maxClients = kDefaultMaxClients;  // --max-clients N, 1..kMostClients
     std::string name;     // answered to NAME
     std::string logPath;  // empty: no log
     bool help = false;

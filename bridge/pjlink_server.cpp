@@ -274,7 +274,7 @@ void PjlinkServer::pumpSerial() {
     pumping_ = false;
 }
 
-void PjlinkServer::sendStep(const std::shared_ptr<Job>& job) {
+void PjlinkServer::sendStep(std::shared_ptr<Job> job) {  // a copy: finishing resets running_
     Conversation& conversation = *job->conversation;
     if (!lineUp_()) {
         conversation.noReply();
@@ -301,7 +301,7 @@ void PjlinkServer::stepDone(const std::shared_ptr<Job>& job, const QueryResult& 
     }
 }
 
-void PjlinkServer::finishJob(const std::shared_ptr<Job>& job) {
+void PjlinkServer::finishJob(std::shared_ptr<Job> job) {
     job->response = job->conversation->response();
     job->done = true;
     if (running_ == job) running_.reset();

@@ -30,7 +30,7 @@ struct ServerConfig {
     std::optional<std::string> password;
     DeviceInfo info;
     // Connections at once; the next one is closed without a word.
-    int maxClients = 8;
+    int maxClients = kDefaultMaxClients;  // zelt-pjlinkd's --max-clients
     // A connection that has sent nothing this long, with no answer owed to it, is closed.
     int idleCloseMs = kIdleCloseSeconds * 1000;
     // Requests of one connection taken in and not yet answered. Beyond it the bridge reads no more
@@ -85,9 +85,9 @@ private:
     void closeIdle(std::uint64_t id);
     void removeClient(std::uint64_t id);
     void pumpSerial();
-    void sendStep(const std::shared_ptr<Job>& job);
+    void sendStep(std::shared_ptr<Job> job);
     void stepDone(const std::shared_ptr<Job>& job, const QueryResult& result);
-    void finishJob(const std::shared_ptr<Job>& job);
+    void finishJob(std::shared_ptr<Job> job);
     Client* find(std::uint64_t id);
     void tell(const std::string& text);
 

@@ -101,6 +101,7 @@ int main(int argc, char* argv[]) {
 
     ServerConfig config;
     config.info.name = options.name;
+    config.maxClients = options.maxClients;
     if (const auto problem = deviceInfoProblem(config.info)) return refuse("--name: " + *problem);
     if (!options.passwordFile.empty()) {
         PasswordFile file = readPasswordFile(options.passwordFile);
