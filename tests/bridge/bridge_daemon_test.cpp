@@ -11,7 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "tests/bridge/bridge_process.h"
+#include "tests/support/bridge_process.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/temp_config.h"
 

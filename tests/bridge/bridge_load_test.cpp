@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/bridge/bridge_process.h"
+#include "tests/support/bridge_process.h"
 #include "tests/support/emulator_process.h"
 
 namespace zelt::test {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/bridge/bridge_process.h"
+#include "tests/support/bridge_process.h"
 #include "tests/support/emulator_process.h"
 
 namespace zelt::test {

@@ -1,4 +1,4 @@
-#include "tests/bridge/bridge_process.h"
+#include "tests/support/bridge_process.h"
 
 #include <QElapsedTimer>
 
