@@ -36,7 +36,7 @@ constexpr int kClients = 8;
 constexpr int kRequests = 100;
 
 // The mix of the load: the usual polling of a room-control system, and a few refusals.
-constexpr const char* kMix[] = {"%1POWR ?", "%1INPT ?", "%1AVMT ?", "%1ERST ?", "%1LAMP ?", "%1CLSS ?",
+constexpr const char* kMix[] = {"%1POWR ?", "%1INPT ?",  "%1AVMT ?",  "%1ERST ?", "%1LAMP ?", "%1CLSS ?",
                                 "%1INF1 ?", "%1INPT 99", "%1AVMT 21", "%1INST ?", "%1NAME ?", "%1XXXX ?"};
 
 std::string row(const std::string& what, const std::string& seen) { return "| " + what + " | " + seen + " |\n"; }
@@ -146,11 +146,11 @@ int main(int argc, char** argv) {
         table += row("Bound a 19200 bit/s line sets for this mix (1920 bytes/s / bytes per request)",
                      fixed(bound, 0) + " requests/s");
         table += row("Ratio of the rate seen to that bound", fixed(rate / bound, 1));
-        table += row("CPU share of the bridge, idle / under the load", fixed(idleShare, 2) + " % / " +
-                                                                          fixed(loadShare, 1) + " % of one core");
-        table += row("Resident memory of the bridge, idle / highest under the load / after",
-                     std::to_string(idleRss) + " / " + std::to_string(peakRss) + " / " + std::to_string(afterRss) +
-                         " kB");
+        table += row("CPU share of the bridge, idle / under the load",
+                     fixed(idleShare, 2) + " % / " + fixed(loadShare, 1) + " % of one core");
+        table +=
+            row("Resident memory of the bridge, idle / highest under the load / after",
+                std::to_string(idleRss) + " / " + std::to_string(peakRss) + " / " + std::to_string(afterRss) + " kB");
     }
     std::printf("Load average: %s\n\n%s", perf::loadAverage().c_str(), table.c_str());
     return 0;

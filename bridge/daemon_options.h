@@ -15,16 +15,16 @@ constexpr int kMostClients = 64;
 
 // zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
 struct DaemonOptions {
-    std::optional<int> port;              // --port N (1..15); else the stored "ComPort"
-    std::string device;                   // --device PATH-OR-ADDRESS, in place of a port number
-    std::optional<std::uint8_t> baudCode; // --baud, as a speed code; else the stored "BaudRate"
-    std::string listenHost = "127.0.0.1"; // --listen ADDR:PORT: an address or a name to resolve
+    std::optional<int> port;                     // --port N (1..15); else the stored "ComPort"
+    std::string device;                          // --device PATH-OR-ADDRESS, in place of a port number
+    std::optional<std::uint8_t> baudCode;        // --baud, as a speed code; else the stored "BaudRate"
+    std::string listenHost = "127.0.0.1";        // --listen ADDR:PORT: an address or a name to resolve
     std::uint16_t listenPort = kDefaultTcpPort;  // 0: a free port, told at start
     std::string passwordFile;
     bool noPassword = false;
     int maxClients = kDefaultMaxClients;  // --max-clients N, 1..kMostClients
-    std::string name;     // answered to NAME
-    std::string logPath;  // empty: no log
+    std::string name;                     // answered to NAME
+    std::string logPath;                  // empty: no log
     bool help = false;
     bool version = false;
 };

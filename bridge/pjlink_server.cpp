@@ -26,8 +26,8 @@ std::string peerText(const QTcpSocket& socket) {
     bool mapped = false;
     const quint32 v4 = address.toIPv4Address(&mapped);
     if (mapped) address = QHostAddress(v4);
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]"
-                                                                             : address.toString();
+    const QString host =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]" : address.toString();
     return (host + ":" + QString::number(socket.peerPort())).toStdString();
 }
 
@@ -137,7 +137,8 @@ void PjlinkServer::acceptConnections() {
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readInput(id); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { readInput(id); });
         // Queued: a socket may report its end from inside a call made here.
-        connect(socket, &QTcpSocket::disconnected, this, [this, id] { removeClient(id); }, Qt::QueuedConnection);
+        connect(
+            socket, &QTcpSocket::disconnected, this, [this, id] { removeClient(id); }, Qt::QueuedConnection);
         const std::string hello = client->random.empty() ? greeting() : greeting(client->random);
         socket->write(hello.data(), static_cast<qint64>(hello.size()));
         client->idle.start();
@@ -280,7 +281,8 @@ void PjlinkServer::sendStep(std::shared_ptr<Job> job) {  // a copy: finishing re
         conversation.noReply();
         return finishJob(job);
     }
-    queue_.submit(std::string(conversation.command()), [this, job](const QueryResult& result) { stepDone(job, result); });
+    queue_.submit(std::string(conversation.command()),
+                  [this, job](const QueryResult& result) { stepDone(job, result); });
 }
 
 void PjlinkServer::stepDone(const std::shared_ptr<Job>& job, const QueryResult& result) {

@@ -73,8 +73,8 @@ std::optional<QHostAddress> resolveListenHost(const std::string& host, std::stri
 }
 
 std::string addressText(const QHostAddress& address, quint16 port) {
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]"
-                                                                             : address.toString();
+    const QString host =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]" : address.toString();
     return (host + ":" + QString::number(port)).toStdString();
 }
 
@@ -135,19 +135,22 @@ int main(int argc, char* argv[]) {
             readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
         const int number = options.port ? *options.port : stored.value_or(0);
         if (!isValidPort(number)) {
-            return refuse("no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
-                          "panel's COM dialog");
+            return refuse(
+                "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
+                "panel's COM dialog");
         }
         port.setCommPort(static_cast<int16_t>(number));
         line = port.targetFor(number);
         const LineTarget target = parseLineTarget(line);
-        if (target.kind == LineTarget::Kind::Invalid) return refuse("port " + std::to_string(number) + ": " + target.error);
+        if (target.kind == LineTarget::Kind::Invalid)
+            return refuse("port " + std::to_string(number) + ": " + target.error);
     } else {
         port.setTarget(line);
     }
     const std::uint8_t baudCode =
-        options.baudCode ? *options.baudCode
-                         : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
+        options.baudCode
+            ? *options.baudCode
+            : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
     port.setSettings(settingsStringFor(baudCode));
 
     QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
@@ -168,7 +171,8 @@ int main(int argc, char* argv[]) {
         keeper.lineLost();
     };
 
-    PjlinkServer server(queue, [&port] { return port.isOpen(); }, config);
+    PjlinkServer server(
+        queue, [&port] { return port.isOpen(); }, config);
     server.onEvent = event;
     if (!server.listen(*listenAddress, options.listenPort)) {
         say(stderr, "cannot listen on " + addressText(*listenAddress, options.listenPort) + ": " +

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (hostPort.error.empty()) {
         FUZZ_CHECK(!hostPort.host.empty());
         const bool v6 = hostPort.host.find(':') != std::string::npos;
-        const std::string again = (v6 ? "[" + hostPort.host + "]" : hostPort.host) + ":" + std::to_string(hostPort.port);
+        const std::string again =
+            (v6 ? "[" + hostPort.host + "]" : hostPort.host) + ":" + std::to_string(hostPort.port);
         const zelt::HostPort reread = zelt::parseHostPort(again, "", zelt::PortZero::Allowed);
         FUZZ_CHECK(reread.error.empty() && reread.host == hostPort.host && reread.port == hostPort.port);
     } else {

@@ -58,7 +58,9 @@ TEST_F(BridgeDaemon, ALongLineIsAnsweredOnceAndTheConnectionGoesOn) {
     const std::string chunk(64 * 1024, 'A');
     for (int i = 0; i < 16; ++i) c.send(chunk);  // 1 MiB without an end
     c.send("\r%1CLSS ?\r");
-    EXPECT_EQ(c.readLine(), "%1????" "=ERR1\r");
+    EXPECT_EQ(c.readLine(),
+              "%1????"
+              "=ERR1\r");
     EXPECT_EQ(c.readLine(), "%1CLSS=1\r");
     EXPECT_EQ(c.readLine(300), "");  // nothing more
     EXPECT_TRUE(emulator.rxLines().empty());

@@ -21,10 +21,12 @@ struct Exchange {
     const char* response;
 };
 constexpr Exchange kMix[] = {
-    {"%1POWR ?", "%1POWR=0\r"},    {"%1INPT ?", "%1INPT=11\r"},       {"%1AVMT ?", "%1AVMT=30\r"},
-    {"%1ERST ?", "%1ERST=000000\r"}, {"%1CLSS ?", "%1CLSS=1\r"},      {"%1INPT 99", "%1INPT=ERR2\r"},
-    {"%1AVMT 21", "%1AVMT=ERR3\r"}, {"%1INF1 ?", "%1INF1=ZELT\r"},    {"%1XXXX ?", "%1XXXX=ERR1\r"},
-    {"%1INST ?", "%1INST=11 12 21 22 31\r"}, {"%1NAME ?", "%1NAME=room 4\r"},
+    {"%1POWR ?", "%1POWR=0\r"},      {"%1INPT ?", "%1INPT=11\r"},
+    {"%1AVMT ?", "%1AVMT=30\r"},     {"%1ERST ?", "%1ERST=000000\r"},
+    {"%1CLSS ?", "%1CLSS=1\r"},      {"%1INPT 99", "%1INPT=ERR2\r"},
+    {"%1AVMT 21", "%1AVMT=ERR3\r"},  {"%1INF1 ?", "%1INF1=ZELT\r"},
+    {"%1XXXX ?", "%1XXXX=ERR1\r"},   {"%1INST ?", "%1INST=11 12 21 22 31\r"},
+    {"%1NAME ?", "%1NAME=room 4\r"},
 };
 constexpr int kClients = 8;
 constexpr int kRequests = 100;
@@ -81,7 +83,9 @@ TEST(BridgeLoad, EveryClientGetsEveryAnswerInItsOrderWhileOthersMisbehave) {
         for (int i = 0; i < kRequests; ++i)
             EXPECT_EQ(answers[n][i], kMix[(i + n) % std::size(kMix)].response) << "client " << n << " answer " << i;
     }
-    EXPECT_EQ(megabyteAnswers, "%1????" "=ERR1\r%1CLSS=1\r");
+    EXPECT_EQ(megabyteAnswers,
+              "%1????"
+              "=ERR1\r%1CLSS=1\r");
     EXPECT_GT(leavers, 0);
     EXPECT_EQ(silent.request("%1POWR ?"), "%1POWR=0\r");
     EXPECT_FALSE(bridge.hasExited());

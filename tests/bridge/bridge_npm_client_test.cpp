@@ -48,8 +48,8 @@ TEST(BridgeNpmClient, DrivesTheProjectorThroughTheBridge) {
 
     EmulatorProcess emulator({"--log", "--warmup-seconds", "2", "--cooldown-seconds", "2"});
     ASSERT_TRUE(emulator.started());
-    BridgeProcess bridge({"--device", emulator.devicePath(), "--password-file", writePasswordFile("panel"),
-                          "--name", "hall"});
+    BridgeProcess bridge(
+        {"--device", emulator.devicePath(), "--password-file", writePasswordFile("panel"), "--name", "hall"});
     ASSERT_TRUE(bridge.started()) << bridge.startError();
 
     ChildProcess client;

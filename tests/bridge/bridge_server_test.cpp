@@ -26,7 +26,8 @@ protected:
         ASSERT_TRUE(port.open());
         ServerConfig config;
         config.idleCloseMs = kIdleMs;
-        server = std::make_unique<PjlinkServer>(queue, [this] { return port.isOpen(); }, config);
+        server = std::make_unique<PjlinkServer>(
+            queue, [this] { return port.isOpen(); }, config);
         ASSERT_TRUE(server->listen(QHostAddress::LocalHost, 0));
         client.connectToHost(QHostAddress::LocalHost, server->port());
         ASSERT_TRUE(client.waitForConnected(5000));
