@@ -81,6 +81,18 @@ TEST_F(BridgeServer, AConnectionWaitingForAnAnswerIsNotIdle) {
     EXPECT_TRUE(closedWithin(kIdleMs * 10));
 }
 
+TEST_F(BridgeServer, AReplyNotInTimeIsErr4AndTheQueueMovesOn) {
+    client.write("%1POWR ?\r%1INPT ?\r");
+    for (int i = 0; i < 1000 && port.writes.empty(); ++i) QTest::qWait(5);
+    EXPECT_EQ(port.written, "CR0\r");
+    clock.advance(QueryQueue::kDefaultTimeoutMs);
+    EXPECT_EQ(readLine(), "%1POWR=ERR4\r");
+    clock.advance(QueryQueue::kQuietAfterNoReplyMs);
+    EXPECT_EQ(port.written, "CR0\rCR1\r");
+    port.arrive("3\r");
+    EXPECT_EQ(readLine(), "%1INPT=31\r");
+}
+
 TEST_F(BridgeServer, RequestsBeyondThePendingCapWaitUnreadAndAreAnsweredInTurn) {
     // Twenty requests at once, sixteen taken in: the rest stays in the socket until answers go out.
     std::string requests;
