@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
 
     {  // 2. Load.
         test::EmulatorProcess emulator({"--log"});
-        test::BridgeProcess bridge({"--device", emulator.devicePath()});
+        // Room for the next round's connections while the bridge still sees the last round's go.
+        test::BridgeProcess bridge({"--device", emulator.devicePath(), "--max-clients", "16"});
         if (!emulator.started() || !bridge.started()) {
             std::fprintf(stderr, "pjlink_perf: the emulator or the bridge did not start\n");
             return 1;
