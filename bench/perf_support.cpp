@@ -35,8 +35,10 @@ Summary summarize(std::vector<double> samples) {
 
 double median(std::vector<double> samples) { return summarize(std::move(samples)).p50; }
 
-long procStatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
+long procStatusKb(const char* field) { return procStatusKbOf(0, field); }
+
+long procStatusKbOf(pid_t pid, const char* field) {
+    std::ifstream in(pid == 0 ? std::string("/proc/self/status") : "/proc/" + std::to_string(pid) + "/status");
     std::string line;
     const std::string key = std::string(field) + ":";
     while (std::getline(in, line)) {

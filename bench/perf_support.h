@@ -46,6 +46,8 @@ double median(std::vector<double> samples);
 
 // A field of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when it cannot be read.
 long procStatusKb(const char* field);
+// The same of another process (0: this one).
+long procStatusKbOf(pid_t pid, const char* field);
 // User plus system CPU seconds of this process, every thread included.
 double cpuSeconds();
 // CPU time of the calling thread, in microseconds.

@@ -1,6 +1,6 @@
-// Reading any port mapping: never a crash; a reason for every refusal, in printable text; a network
-// address that reads back the same from its own parts; a device path refused for its text exactly
-// when it is not a full path of printable ASCII without blanks.
+// Reading any port mapping or listening address: never a crash; a reason for every refusal, in
+// printable text; a network address that reads back the same from its own parts; a device path
+// refused for its text exactly when it is not a full path of printable ASCII without blanks.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,6 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(reread.network.scheme == a.scheme && reread.network.host == a.host && reread.network.port == a.port);
         break;
     }
+    }
+    // The same host:port part alone, as the bridge's listening address has it (port 0 allowed).
+    const zelt::HostPort hostPort = zelt::parseHostPort(text, "", zelt::PortZero::Allowed);
+    if (hostPort.error.empty()) {
+        FUZZ_CHECK(!hostPort.host.empty());
+        const bool v6 = hostPort.host.find(':') != std::string::npos;
+        const std::string again =
+            (v6 ? "[" + hostPort.host + "]" : hostPort.host) + ":" + std::to_string(hostPort.port);
+        const zelt::HostPort reread = zelt::parseHostPort(again, "", zelt::PortZero::Allowed);
+        FUZZ_CHECK(reread.error.empty() && reread.host == hostPort.host && reread.port == hostPort.port);
+    } else {
+        for (char c : hostPort.error) FUZZ_CHECK(c >= ' ' && c <= '~');
     }
     return 0;
 }

@@ -37,11 +37,15 @@ std::string_view trafficDirectionName(TrafficDirection direction) {
     return "?";
 }
 
-std::string trafficLogLine(const LocalTime& t, TrafficDirection direction, std::string_view text) {
+std::string logTimestamp(const LocalTime& t) {
     char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", t.year, t.month, t.day, t.hour, t.minute,
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second, t.millisecond);
-    std::string line(stamp);
+    return stamp;
+}
+
+std::string trafficLogLine(const LocalTime& t, TrafficDirection direction, std::string_view text) {
+    std::string line = logTimestamp(t) + " ";
     line += trafficDirectionName(direction);
     line += renderTranscript(text).text;
     return line;

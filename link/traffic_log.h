@@ -38,6 +38,9 @@ enum class TrafficDirection { Sent, SendFailed, Received };
 // "TX", "TX FAILED" or "RX".
 std::string_view trafficDirectionName(TrafficDirection direction);
 
+// "2026-12-07 18:06:20.123": how every line of the log begins, before a blank.
+std::string logTimestamp(const LocalTime& time);
+
 // One line of the traffic log, without its line end: the time, the direction and the transcript
 // rendering of the text (which begins with a blank), as in
 // "2026-12-07 18:06:20.123 TX C R 0  [CR] " and "2026-12-07 18:06:20.180 RX  0 0  [CR] ".

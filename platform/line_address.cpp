@@ -141,6 +141,56 @@ const char* schemeName(LineScheme scheme) {
     return "";
 }
 
+HostPort parseHostPort(std::string_view authority, std::string_view form, PortZero zero) {
+    HostPort result;
+    auto fail = [&](const std::string& why) {
+        result.error = why;
+        return result;
+    };
+    const std::string prefix(form);
+    if (authority.empty()) return fail("no host: write " + prefix + "host:port");
+
+    std::string_view host;
+    std::string_view portText;
+    bool hasPort = false;
+    if (authority[0] == '[') {
+        const size_t close = authority.find(']');
+        if (close == std::string_view::npos) return fail("\"[\" without its closing \"]\"");
+        host = authority.substr(1, close - 1);
+        if (host.empty()) return fail("no host inside \"[]\"");
+        if (!isIpv6(host)) return fail(quote(authority.substr(0, close + 1)) + " is not an IPv6 address");
+        const std::string_view after = authority.substr(close + 1);
+        if (!after.empty() && after[0] != ':') return fail("unexpected " + quote(after) + " after the IPv6 address");
+        hasPort = !after.empty();
+        if (hasPort) portText = after.substr(1);
+    } else {
+        const size_t colon = authority.find(':');
+        if (colon != std::string_view::npos && authority.find(':', colon + 1) != std::string_view::npos)
+            return fail("an IPv6 address goes in brackets: " + prefix + "[::1]:port");
+        host = authority.substr(0, std::min(colon, authority.size()));
+        if (host.empty()) return fail("no host before the port");
+        if (const std::string problem = hostNameProblem(host); !problem.empty()) return fail(problem);
+        hasPort = colon != std::string_view::npos;
+        if (hasPort) portText = authority.substr(colon + 1);
+    }
+
+    if (!hasPort || portText.empty()) return fail("no port number: write " + prefix + "host:port");
+    if (!std::all_of(portText.begin(), portText.end(), isDigit))
+        return fail("the port " + quote(portText) + " is not a number");
+    const size_t significant = std::min(portText.find_first_not_of('0'), portText.size());
+    const std::string_view digits = portText.substr(significant);
+    long port = 0;
+    if (digits.size() <= 5)
+        for (char c : digits) port = port * 10 + (c - '0');
+    if (digits.size() > 5 || port > 65535) return fail("the port " + quote(portText) + " is above 65535");
+    if (port == 0 && zero == PortZero::Refused)
+        return fail("port 0 cannot be connected to: give a port from 1 to 65535");
+
+    result.host = std::string(host);
+    result.port = static_cast<uint16_t>(port);
+    return result;
+}
+
 LineTarget parseLineTarget(std::string_view text) {
     LineTarget target;
     auto fail = [&](const std::string& why) {
@@ -199,48 +249,13 @@ LineTarget parseLineTarget(std::string_view text) {
         return fail("nothing may follow host:port, found " + quote(rest.substr(authorityEnd)));
     if (authority.find('@') != std::string_view::npos)
         return fail("a user name or password (\"user@\") is not accepted: a serial line has no login");
-    if (authority.empty()) return fail(std::string("no host: write ") + scheme->name + "://host:port");
-
-    std::string_view host;
-    std::string_view portText;
-    bool hasPort = false;
-    if (authority[0] == '[') {
-        const size_t close = authority.find(']');
-        if (close == std::string_view::npos) return fail("\"[\" without its closing \"]\"");
-        host = authority.substr(1, close - 1);
-        if (host.empty()) return fail("no host inside \"[]\"");
-        if (!isIpv6(host)) return fail(quote(authority.substr(0, close + 1)) + " is not an IPv6 address");
-        const std::string_view after = authority.substr(close + 1);
-        if (!after.empty() && after[0] != ':') return fail("unexpected " + quote(after) + " after the IPv6 address");
-        hasPort = !after.empty();
-        if (hasPort) portText = after.substr(1);
-    } else {
-        const size_t colon = authority.find(':');
-        if (colon != std::string_view::npos && authority.find(':', colon + 1) != std::string_view::npos)
-            return fail(std::string("an IPv6 address goes in brackets: ") + scheme->name + "://[::1]:port");
-        host = authority.substr(0, std::min(colon, authority.size()));
-        if (host.empty()) return fail("no host before the port");
-        if (const std::string problem = hostNameProblem(host); !problem.empty()) return fail(problem);
-        hasPort = colon != std::string_view::npos;
-        if (hasPort) portText = authority.substr(colon + 1);
-    }
-
-    if (!hasPort || portText.empty())
-        return fail(std::string("no port number: write ") + scheme->name + "://host:port");
-    if (!std::all_of(portText.begin(), portText.end(), isDigit))
-        return fail("the port " + quote(portText) + " is not a number");
-    const size_t significant = std::min(portText.find_first_not_of('0'), portText.size());
-    const std::string_view digits = portText.substr(significant);
-    long port = 0;
-    if (digits.size() <= 5)
-        for (char c : digits) port = port * 10 + (c - '0');
-    if (digits.size() > 5 || port > 65535) return fail("the port " + quote(portText) + " is above 65535");
-    if (port == 0) return fail("port 0 cannot be connected to: give a port from 1 to 65535");
+    const HostPort hostPort = parseHostPort(authority, std::string(scheme->name) + "://", PortZero::Refused);
+    if (!hostPort.error.empty()) return fail(hostPort.error);
 
     target.kind = LineTarget::Kind::Network;
     target.network.scheme = scheme->scheme;
-    target.network.host = std::string(host);
-    target.network.port = static_cast<uint16_t>(port);
+    target.network.host = hostPort.host;
+    target.network.port = hostPort.port;
     target.network.text = std::string(text);
     return target;
 }

@@ -43,4 +43,16 @@ struct LineTarget {
 // or a bracketed IPv6 address ("[::1]:2001"). Whether a name resolves is found at connect time.
 LineTarget parseLineTarget(std::string_view text);
 
+// The "host:port" part of an address, as a network line and the bridge's listening address write
+// it: a host name, an IPv4 address or a bracketed IPv6 address ("[::1]:2001"), a colon and a port
+// of 1..65535, or 0 where `zero` allows it. `form` goes before "host:port" in the examples of the
+// messages ("tcp://", or nothing).
+enum class PortZero { Refused, Allowed };
+struct HostPort {
+    std::string host;  // an IPv6 address without its brackets
+    uint16_t port = 0;
+    std::string error;  // why the text was refused; empty when it was read
+};
+HostPort parseHostPort(std::string_view authority, std::string_view form, PortZero zero);
+
 }  // namespace zelt

@@ -29,6 +29,18 @@ PACKAGE_PACKAGES=(dpkg-dev file)
 # validates the desktop entry, the metainfo and the man pages, and runs lintian.
 TEST_PACKAGES=(ser2net "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream lintian man-db)
 
+# The PJLink bridge's end-to-end test drives it with the npm registry's `pjlink` client, kept in
+# build/npm. Node and npm come from Debian unless some other install already provides them.
+NPM_PREFIX="$BUILD/npm"
+PJLINK_CLIENT="pjlink@0.2.8"
+ensure_test_tools() {
+    if ! command -v node >/dev/null || ! command -v npm >/dev/null; then ensure_packages nodejs npm; fi
+    if [ ! -f "$NPM_PREFIX/node_modules/pjlink/package.json" ]; then
+        echo "Installing $PJLINK_CLIENT into $NPM_PREFIX"
+        npm install --prefix "$NPM_PREFIX" --no-audit --no-fund "$PJLINK_CLIENT"
+    fi
+}
+
 # Cache options from the environment: ZELT_WERROR=ON (as .ci/run sets it) makes warnings errors.
 PRESET_OPTIONS=()
 if [ -n "${ZELT_WERROR:-}" ]; then PRESET_OPTIONS+=("-DZELT_WERROR=$ZELT_WERROR"); fi

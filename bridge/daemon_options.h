@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "bridge/pjlink_protocol.h"
+
+namespace zelt::pjlink {
+
+// The most connections --max-clients may allow.
+constexpr int kMostClients = 64;
+
+// zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
+struct DaemonOptions {
+    std::optional<int> port;                     // --port N (1..15); else the stored "ComPort"
+    std::string device;                          // --device PATH-OR-ADDRESS, in place of a port number
+    std::optional<std::uint8_t> baudCode;        // --baud, as a speed code; else the stored "BaudRate"
+    std::string listenHost = "127.0.0.1";        // --listen ADDR:PORT: an address or a name to resolve
+    std::uint16_t listenPort = kDefaultTcpPort;  // 0: a free port, told at start
+    std::string passwordFile;
+    bool noPassword = false;
+    int maxClients = kDefaultMaxClients;  // --max-clients N, 1..kMostClients
+    std::string name;                     // answered to NAME
+    std::string logPath;                  // empty: no log
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedDaemonOptions {
+    DaemonOptions options;
+    std::string error;  // one sentence for the operator; empty when the command line is good
+};
+
+// Reads the arguments (the program's name first, as QCoreApplication::arguments() has them).
+ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments);
+
+// The text of --help.
+std::string daemonUsage();
+
+}  // namespace zelt::pjlink

@@ -1,0 +1,210 @@
+// zelt-pjlinkd: a PJLink class 1 bridge. Answers PJLink on the network and drives the projector on
+// its serial line, one exchange at a time. See daemonUsage() and the README's "PJLink bridge".
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "bridge/daemon_options.h"
+#include "bridge/line_keeper.h"
+#include "bridge/pjlink_auth.h"
+#include "bridge/pjlink_server.h"
+#include "link/query.h"
+#include "link/stored_number.h"
+#include "link/traffic_log.h"
+#include "platform/line_port.h"
+#include "platform/log_file.h"
+#include "platform/port_choice.h"
+#include "platform/qt_settings_store.h"
+#include "platform/qt_timer.h"
+
+using namespace zelt;
+using namespace zelt::pjlink;
+
+namespace {
+
+constexpr char kProgram[] = "zelt-pjlinkd";
+constexpr int kBadInput = 1;      // the command line, the password file, the log, the settings
+constexpr int kCannotListen = 2;  // the listening address is taken or not this machine's
+
+void say(std::FILE* stream, const std::string& text) {
+    std::fprintf(stream, "%s: %s\n", kProgram, text.c_str());
+    std::fflush(stream);
+}
+
+int refuse(const std::string& text) {
+    say(stderr, text);
+    return kBadInput;
+}
+
+// SIGTERM (systemd's stop) and SIGINT arrive through a descriptor, so the event loop handles them
+// in turn with the network and the line. Blocked before Qt starts any thread, so none takes them.
+int stopSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+// The address to listen on: the text as an address, else the name's first address (IPv4 first).
+std::optional<QHostAddress> resolveListenHost(const std::string& host, std::string& error) {
+    QHostAddress address;
+    if (address.setAddress(QString::fromStdString(host))) return address;
+    const QHostInfo info = QHostInfo::fromName(QString::fromStdString(host));
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        error = "--listen: the host name \"" + host + "\" does not resolve (" + info.errorString().toStdString() + ")";
+        return std::nullopt;
+    }
+    for (const QHostAddress& a : info.addresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) return a;
+    }
+    return info.addresses().first();
+}
+
+std::string addressText(const QHostAddress& address, quint16 port) {
+    const QString host =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]" : address.toString();
+    return (host + ":" + QString::number(port)).toStdString();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const int stopFd = stopSignals();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(kProgram);
+    QCoreApplication::setApplicationVersion(ZELT_VERSION);
+    if (stopFd < 0) return refuse("cannot watch for SIGTERM and SIGINT");
+
+    const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
+    if (!parsed.error.empty()) return refuse(parsed.error + " (see --help)");
+    const DaemonOptions& options = parsed.options;
+    if (options.help) {
+        std::fputs(daemonUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", kProgram, ZELT_VERSION);
+        return 0;
+    }
+
+    ServerConfig config;
+    config.info.name = options.name;
+    config.maxClients = options.maxClients;
+    if (const auto problem = deviceInfoProblem(config.info)) return refuse("--name: " + *problem);
+    if (!options.passwordFile.empty()) {
+        PasswordFile file = readPasswordFile(options.passwordFile);
+        if (!file.password) return refuse(file.error);
+        config.password = std::move(file.password);
+    }
+    std::string resolveError;
+    const std::optional<QHostAddress> listenAddress = resolveListenHost(options.listenHost, resolveError);
+    if (!listenAddress) return refuse(resolveError);
+    const bool loopback = listenAddress->isLoopback();
+    if (!loopback && !config.password && !options.noPassword) {
+        return refuse("listening on " + addressText(*listenAddress, options.listenPort) +
+                      " without a password would let anyone on that network drive the projector: give "
+                      "--password-file FILE, or --no-password to allow it");
+    }
+
+    LogFile logFile;
+    if (!options.logPath.empty() && !logFile.open(options.logPath)) return refuse(logFile.openFailure());
+    logFile.onWriteFailure = [](const std::string& message) { say(stderr, message); };
+    auto event = [&logFile](const std::string& text) {
+        if (logFile.isOpen()) logFile.appendLine(logTimestamp(localTimeNow()) + " BRIDGE " + text);
+    };
+    LineTrafficLog traffic([&logFile](const std::string& line) { logFile.appendLine(line); });
+
+    // The line: --device, else --port, else the port the panel stored; the speed likewise.
+    QtSettingsStore store;
+    LinePort port(store, systemEnvironment());
+    std::string line = options.device;
+    if (line.empty()) {
+        const std::optional<int16_t> stored =
+            readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
+        const int number = options.port ? *options.port : stored.value_or(0);
+        if (!isValidPort(number)) {
+            return refuse(
+                "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
+                "panel's COM dialog");
+        }
+        port.setCommPort(static_cast<int16_t>(number));
+        line = port.targetFor(number);
+        const LineTarget target = parseLineTarget(line);
+        if (target.kind == LineTarget::Kind::Invalid)
+            return refuse("port " + std::to_string(number) + ": " + target.error);
+    } else {
+        port.setTarget(line);
+    }
+    const std::uint8_t baudCode =
+        options.baudCode
+            ? *options.baudCode
+            : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
+    port.setSettings(settingsStringFor(baudCode));
+
+    QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
+    QueryQueue queue(port, queueTimer, logFile.isOpen() ? &traffic : nullptr);
+    QtTimer keeperTimer(LineKeeper::kRetryMs);
+    LineKeeper keeper(port, keeperTimer);
+    keeper.onOpenFailed = [&](const std::string& reason) {
+        say(stderr, reason + "; trying again every " + std::to_string(LineKeeper::kRetryMs / 1000) + " s");
+        event("line " + line + " not open: " + reason);
+    };
+    keeper.onReopened = [&] {
+        say(stderr, "line " + line + " open");
+        event("line " + line + " open");
+    };
+    queue.onDeviceGone = [&] {
+        say(stderr, "line " + line + " lost; requests get ERR4 until it is open again");
+        event("line " + line + " lost");
+        keeper.lineLost();
+    };
+
+    PjlinkServer server(
+        queue, [&port] { return port.isOpen(); }, config);
+    server.onEvent = event;
+    if (!server.listen(*listenAddress, options.listenPort)) {
+        say(stderr, "cannot listen on " + addressText(*listenAddress, options.listenPort) + ": " +
+                        server.errorString().toStdString());
+        return kCannotListen;
+    }
+    const std::string listening = addressText(server.address(), server.port());
+    const std::string speed = baudCode == kBaudCode9600 ? "9600" : "19200";
+    event(std::string(kProgram) + " " + ZELT_VERSION + " started: line " + line + " at " + speed +
+          " bit/s, listening on " + listening + (config.password ? ", password required" : ", no password"));
+    if (!loopback && !config.password) {
+        say(stderr, "warning: listening on " + listening + " without a password (--no-password)");
+        event("warning: listening on " + listening + " without a password (--no-password)");
+    }
+    if (keeper.start()) event("line " + line + " open");
+    say(stdout, "listening on " + listening);
+
+    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+        signalfd_siginfo info{};
+        if (::read(stopFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return;
+        event(std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
+        QCoreApplication::quit();
+    });
+    app.exec();
+
+    // Connections closed, the queue emptied, the line closed (which removes its lock file).
+    server.shutDown();
+    keeper.stop();
+    queue.cancelAll();
+    if (port.isOpen()) port.close();
+    event("stopped");
+    ::close(stopFd);
+    return 0;
+}
