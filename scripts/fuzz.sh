@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets for libFuzzer (clang, with AddressSanitizer and UndefinedBehaviorSanitizer)
 # and runs each one: ./scripts/fuzz.sh [runs per target, default 1000000] [target...]
-# Targets named after the runs are the only ones run (./scripts/fuzz.sh 1000000 telnet_session).
+# Targets named after the runs are the only ones built and run (./scripts/fuzz.sh 1000000 telnet_session).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
 ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file
@@ -20,7 +20,13 @@ FUZZ_BUILD="$ROOT/build-fuzz"  # the "fuzz" preset's folder
 if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache.txt"; then
     rm -rf "$FUZZ_BUILD"
 fi
-build_preset fuzz
+if [ "$#" -gt 1 ]; then
+    # Only the targets named, built and run.
+    (cd "$ROOT" && cmake --preset fuzz "${PRESET_OPTIONS[@]}" &&
+        cmake --build --preset fuzz -j"$(nproc)" --target "${TARGETS[@]/%/_fuzz}")
+else
+    build_preset fuzz
+fi
 for target in "${TARGETS[@]}"; do
     work="$FUZZ_BUILD/corpus-$target"
     mkdir -p "$work"
