@@ -126,7 +126,8 @@ void Ser2netProcess::endWith(int signalNumber) {
 }
 
 bool Ser2netProcess::restart(int startTimeoutMs) {
-    if (pid() > 0) return started();
+    if (pid() > 0 && !hasExited()) return started();
+    stop();  // one that ended by itself: reaped, and the reading of its output ended
     return launch(startTimeoutMs);
 }
 
