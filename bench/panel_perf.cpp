@@ -7,7 +7,9 @@
 //   build/bench/panel_perf --quick    # shortened phases, for a smoke run
 //
 // Other options: --startup-runs N (fresh processes for the start-up figures, default 10),
-// --replug-cycles N (unplug/replug cycles, default 20),
+// --replug-cycles N (unplug/replug cycles, default 20), --net-flood S (the flood through ser2net,
+// default 60 seconds, 10 quick; the network figures need Debian's ser2net), --network-only (those
+// figures alone),
 // --flood-quiet S and --flood-clicks S (the flood's two parts, default 20 and 40 seconds; a long
 // quiet part keeps the receive buffer at its bound for profiling), --emulator PATH (the projector
 // emulator to flood from; default: the one built beside it).
@@ -41,13 +43,16 @@
 #include "link/module1.h"
 #include "link/timing.h"
 #include "panel/form1.h"
+#include "platform/line_port.h"
 #include "platform/memory_settings_store.h"
+#include "platform/network_serial_port.h"
 #include "platform/qt_device_catalog.h"
-#include "platform/qt_serial_port.h"
 #include "port_dialog/form2.h"
 #include "tests/support/child_process.h"
 #include "tests/support/emulator_process.h"
+#include "tests/support/fake_line_server.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/ser2net_process.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/widgets.h"
 
@@ -67,10 +72,12 @@ constexpr double kFrameMs = 1000.0 / 60.0;
 struct Options {
     bool quick = false;
     bool startupOnly = false;
+    bool networkOnly = false;
     int startupRuns = 10;
     int replugCycles = -1;   // default 20 (5 quick)
     int floodQuietMs = -1;   // A's length; default 20 s (5 s quick)
     int floodClicksMs = -1;  // B's length; default 40 s (5 s quick)
+    int netFloodMs = -1;     // the flood through ser2net; default 60 s (10 s quick)
     std::string emulator = test::emulatorPath();
 };
 
@@ -127,7 +134,12 @@ public:
 
     void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
     void setCommPort(int16_t number) override { inner_.setCommPort(number); }
-    bool open() override { return inner_.open(); }
+    void setTarget(const std::string& target) override { inner_.setTarget(target); }
+    bool open() override {
+        const bool opened = inner_.open();
+        openEnded = Clock::now();
+        return opened;
+    }
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
     bool write(const std::string& text) override { return inner_.write(text); }
@@ -140,7 +152,8 @@ public:
     std::string lastOpenFailure() const override { return inner_.lastOpenFailure(); }
 
     std::uint64_t received = 0;
-    std::function<void(double us)> onHandled;  // duration of one MSComm1_OnComm
+    std::function<void(double us)> onHandled;    // duration of one MSComm1_OnComm
+    std::optional<Clock::time_point> openEnded;  // when the last open() returned
 
 private:
     SerialPort& inner_;
@@ -164,7 +177,7 @@ private:
     QWidget* window_;
 };
 
-// The real main window on port 3 at 19200 bit/s, port 3 being the given device.
+// The real main window on port 3 at 19200 bit/s, port 3 being the given device or network address.
 class Panel {
 public:
     Panel(std::string device, bool countReads)
@@ -180,7 +193,7 @@ public:
         form_ = std::make_unique<Form1>(Form1::Services{module_,
                                                         port,
                                                         store_,
-                                                        [this](int n) { return port_.deviceFor(n); },
+                                                        [this](int n) { return port_.targetFor(n); },
                                                         {},
                                                         [](QWidget*, const QString&) {},
                                                         [] {}});
@@ -213,7 +226,7 @@ public:
 private:
     std::string device_;
     MemorySettingsStore store_;
-    QtSerialPort port_;
+    LinePort port_;
     std::optional<CountingPort> counter_;
     Module1 module_;
     std::unique_ptr<Form1> form_;
@@ -301,6 +314,42 @@ struct SlowClicks {
 
 // ---- 1. Click to first byte --------------------------------------------------------------------
 
+struct ClickRun {
+    std::vector<double> toByte, clickCall, clickCpu;  // µs
+    std::size_t bytes = 0;
+    int silent = 0;
+    SlowClicks slowClicks;
+};
+
+// Clicks "Status" `clicks` times on an open panel whose line ends at `pty`, each time timing the
+// first byte readable on the master, then letting the rest of the command and a turn of the event
+// loop (repaints, Timer2 and Timer4) pass.
+ClickRun clickRun(Panel& panel, test::PtyPair& pty, int clicks) {
+    ClickRun run;
+    QPushButton* status = panel.button("Command44");
+    pty.drain();
+    for (int i = 0; i < clicks; ++i) {
+        const long pre0 = perf::threadPreemptions(), wait0 = perf::threadWaits();
+        const double cpu0 = perf::threadCpuUs();
+        const auto t0 = Clock::now();
+        QTest::mouseClick(status, Qt::LeftButton);
+        const auto t1 = Clock::now();
+        run.clickCpu.push_back(perf::threadCpuUs() - cpu0);
+        run.slowClicks.add(perf::usBetween(t0, t1), perf::threadPreemptions() - pre0, perf::threadWaits() - wait0);
+        const bool readable = pty.waitReadable(1000);
+        const auto t2 = Clock::now();
+        if (readable) {
+            run.toByte.push_back(perf::usBetween(t0, t2));
+        } else {
+            ++run.silent;
+        }
+        run.clickCall.push_back(perf::usBetween(t0, t1));
+        spin(4);
+        run.bytes += pty.drain().size();
+    }
+    return run;
+}
+
 Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
     Section out{"1. Click \"Status\" (Command44) → first byte readable on the pty master (" + std::to_string(clicks) +
                     " clicks)",
@@ -311,45 +360,19 @@ Section clickToFirstByte(int clicks, Section& idle, int idleMs) {
         out.note("window over the pty", "port did not open");
         return out;
     }
-    QPushButton* status = panel.button("Command44");
-    pty.drain();
-
-    std::vector<double> toByte, clickCall, clickCpu;
-    std::size_t bytes = 0;
-    int silent = 0;
-    SlowClicks slowClicks;
-    for (int i = 0; i < clicks; ++i) {
-        const long pre0 = perf::threadPreemptions(), wait0 = perf::threadWaits();
-        const double cpu0 = perf::threadCpuUs();
-        const auto t0 = Clock::now();
-        QTest::mouseClick(status, Qt::LeftButton);
-        const auto t1 = Clock::now();
-        clickCpu.push_back(perf::threadCpuUs() - cpu0);
-        slowClicks.add(perf::usBetween(t0, t1), perf::threadPreemptions() - pre0, perf::threadWaits() - wait0);
-        const bool readable = pty.waitReadable(1000);
-        const auto t2 = Clock::now();
-        if (readable) {
-            toByte.push_back(perf::usBetween(t0, t2));
-        } else {
-            ++silent;
-        }
-        clickCall.push_back(perf::usBetween(t0, t1));
-        // The rest of the command, then a turn of the event loop: repaints, Timer2 and Timer4.
-        spin(4);
-        bytes += pty.drain().size();
-    }
-    const perf::Summary s = perf::summarize(toByte);
+    const ClickRun run = clickRun(panel, pty, clicks);
+    const perf::Summary s = perf::summarize(run.toByte);
     out.add("click → first byte, median", fmt("%.0f µs", s.p50), "≤ 16 667 µs (one 60 Hz frame)",
             verdict(s.p50 <= kFrameMs * 1000));
     out.add("click → first byte, p99", fmt("%.0f µs", s.p99), "≤ 16 667 µs (one 60 Hz frame)",
             verdict(s.p99 <= kFrameMs * 1000));
     out.note("click → first byte, max", fmt("%.0f µs", s.max));
-    const perf::Summary c = perf::summarize(clickCall);
+    const perf::Summary c = perf::summarize(run.clickCall);
     out.note("of which the mouseClick call (press, release, write, flush), median / p99", usText(c));
-    out.note("CPU time of this thread in the mouseClick call, median / p99", usText(perf::summarize(clickCpu)));
-    out.note("mouseClick calls over 1 ms", slowClicks.text());
-    out.add("bytes seen on the master", std::to_string(bytes) + " of " + std::to_string(4 * clicks),
-            "all (\"CR0\\r\" each)", verdict(bytes == static_cast<std::size_t>(4 * clicks) && silent == 0));
+    out.note("CPU time of this thread in the mouseClick call, median / p99", usText(perf::summarize(run.clickCpu)));
+    out.note("mouseClick calls over 1 ms", run.slowClicks.text());
+    out.add("bytes seen on the master", std::to_string(run.bytes) + " of " + std::to_string(4 * clicks),
+            "all (\"CR0\\r\" each)", verdict(run.bytes == static_cast<std::size_t>(4 * clicks) && run.silent == 0));
 
     // Baseline for the flood: the same window with no traffic, once its exchange has ended.
     spin(1500);
@@ -874,6 +897,145 @@ Section replug(const Options& opt, int cycles, int awayMs) {
     return out;
 }
 
+// ---- 7. Network lines ----------------------------------------------------------------------------
+//
+// Port 3 is an address: (a) a loopback port whose listen queue is full, so the connect is never
+// answered and gives up after its bound, the event loop measured meanwhile; (b) ser2net in front
+// of a pty, raw and rfc2217, clicks timed to the first byte at the pty; (c) the emulator's flood
+// through ser2net (rfc2217), the panel's CPU share and resident size.
+
+void networkConnectStall(Section& out) {
+    test::SilentListener silent;
+    if (!silent.ready()) {
+        out.note("(a) a loopback port that never answers", "could not be made");
+        return;
+    }
+    Panel panel("tcp://127.0.0.1:" + std::to_string(silent.port()), true);
+    CountingPort& port = *panel.counter();
+    // A 1 ms timer; the largest gap between its ticks while the connect is pending. Start-up then
+    // shows the port dialog modally, which the timer closes.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    Clock::time_point last = Clock::now();
+    double largestGap = 0;
+    int ticks = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        if (!port.openEnded) {
+            largestGap = std::max(largestGap, perf::msBetween(last, now));
+            ++ticks;
+        }
+        last = now;
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    tick.start(1);
+    const auto t0 = Clock::now();
+    last = t0;
+    panel.form().Form_Load();
+    tick.stop();
+    const double pendingMs = port.openEnded ? perf::msBetween(t0, *port.openEnded) : -1;
+    out.add("(a) largest gap between 1 ms timer ticks while connecting to a loopback port that never answers",
+            fmt("%.1f ms", largestGap) + " (" + std::to_string(ticks) + " ticks)", "≤ 50 ms",
+            verdict(ticks > 0 && largestGap <= 50));
+    const std::string why = port.lastOpenFailure();
+    out.note("(a) the connect gave up after",
+             fmt("%.0f ms", pendingMs) + " (bound " + std::to_string(kLineConnectTimeoutMs) +
+                 " ms): " + why.substr(why.find(": ") + 2, why.find(" (") - why.find(": ") - 2));
+}
+
+void networkClicks(Section& out, int clicks) {
+    for (const auto mode : {test::Ser2netProcess::Mode::Raw, test::Ser2netProcess::Mode::Rfc2217}) {
+        const std::string kind = mode == test::Ser2netProcess::Mode::Raw ? "raw (tcp://)" : "rfc2217://";
+        test::PtyPair pty;
+        test::Ser2netProcess ser2net({pty.slavePath(), mode, "19200n81"});
+        if (!ser2net.started()) {
+            out.note("(b) ser2net " + kind, ser2net.startError());
+            continue;
+        }
+        Panel panel(ser2net.address(), false);
+        if (!panel.start()) {
+            out.note("(b) window over ser2net " + kind, "port did not open");
+            continue;
+        }
+        spin(200);  // ser2net has opened the pty and set its speed
+        const ClickRun run = clickRun(panel, pty, clicks);
+        const perf::Summary s = perf::summarize(run.toByte);
+        out.add("(b) click \"Status\" → first byte at the pty behind ser2net, " + kind + ", p50 / p99 (" +
+                    std::to_string(clicks) + " clicks)",
+                fmt("%.2f", s.p50 / 1000) + " / " + fmt("%.2f ms", s.p99 / 1000), "p99 ≤ 5 ms",
+                verdict(run.silent == 0 && s.p99 <= 5000));
+        out.note("(b) " + kind + ": max; bytes at the pty",
+                 fmt("%.2f ms", s.max / 1000) + "; " + std::to_string(run.bytes) + " of " + std::to_string(4 * clicks));
+    }
+}
+
+void networkFlood(const Options& opt, Section& out, int floodMs) {
+    // Flooding from its start, a little longer than measured: the panel connects meanwhile.
+    test::EmulatorProcess emulator({"--flood", fmt("%g", floodMs / 1000.0 + 5)},
+                                   test::EmulatorOptions{.program = opt.emulator, .startTimeoutMs = 5000});
+    if (!emulator.started()) {
+        out.note("(c) emulator", "could not start " + opt.emulator + ": " + emulator.startError());
+        return;
+    }
+    test::Ser2netProcess ser2net({emulator.devicePath(), test::Ser2netProcess::Mode::Rfc2217, "19200n81"});
+    if (!ser2net.started()) {
+        out.note("(c) ser2net", ser2net.startError());
+        return;
+    }
+    Panel panel(ser2net.address(), true);
+    if (!panel.start()) {
+        out.note("(c) window over ser2net", "port did not open");
+        return;
+    }
+    Form1& form = panel.form();
+    CountingPort& port = *panel.counter();
+    spin(1000);  // connected and flowing
+    long rssAtBound = -1, maxAfterBound = -1;
+    std::vector<long> rss;
+    perf::preallocate(rss, static_cast<std::size_t>(floodMs / 1000 + 10));
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const long kb = perf::procStatusKb("VmRSS");
+        rss.push_back(kb);
+        if (rssAtBound < 0 && form.ReceiveBuffer().size() >= Exchange::kReceiveBufferLimit) rssAtBound = kb;
+        if (rssAtBound >= 0) maxAfterBound = std::max(maxAfterBound, kb);
+    });
+    const long rssStart = perf::procStatusKb("VmRSS");
+    const std::uint64_t received0 = port.received;
+    const double cpu0 = perf::cpuSeconds();
+    const auto t0 = Clock::now();
+    sampler.start(1000);
+    spin(floodMs);
+    sampler.stop();
+    const double seconds = perf::msBetween(t0, Clock::now()) / 1000.0;
+    const double share = 100.0 * (perf::cpuSeconds() - cpu0) / seconds;
+    const double rate = static_cast<double>(port.received - received0) / seconds;
+    const long rssEnd = perf::procStatusKb("VmRSS");
+    out.add("(c) CPU share of the panel during a " + fmt("%.0f s", seconds) +
+                " flood through ser2net (rfc2217://, emulator --flood at 19200 bit/s)",
+            fmt("%.2f %% of one core", share), "≤ 3 % of one core", verdict(share <= 3.0));
+    out.add("(c) characters read by the panel", fmt("%.0f /s", rate), "≈ 1920 /s (19200 bit/s)",
+            verdict(rate >= 1900 && rate <= 1940));
+    std::string memory = std::to_string(rssStart) + " / " + std::to_string(rssEnd) + " kB";
+    if (rssAtBound >= 0)
+        memory += "; at the receive buffer's bound " + std::to_string(rssAtBound) + ", max after it " +
+                  std::to_string(maxAfterBound) + " kB";
+    out.add("(c) VmRSS at the flood's start / end", memory, "flat (≤ start + 1024 kB)",
+            verdict(rssEnd <= rssStart + 1024));
+}
+
+Section network(const Options& opt, int clicks, int floodMs) {
+    Section out{"7. Network lines (ser2net on 127.0.0.1 in front of a pty)", {}};
+    if (test::Ser2netProcess::program().empty()) {
+        out.note("ser2net", "not installed (Debian package \"ser2net\"; scripts/test.sh installs it)");
+        return out;
+    }
+    networkConnectStall(out);
+    networkClicks(out, clicks);
+    networkFlood(opt, out, floodMs);
+    return out;
+}
+
 // ---- 4, 5. Start-up ---------------------------------------------------------------------------
 
 // The child's side: one start-up in this fresh process, reported on one line.
@@ -957,6 +1119,10 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         } else if ((a == "--flood-quiet" || a == "--flood-clicks") && i + 1 < argc) {
             const int ms = static_cast<int>(std::atof(argv[++i]) * 1000);
             (a == "--flood-quiet" ? opt.floodQuietMs : opt.floodClicksMs) = std::max(1000, ms);
+        } else if (a == "--network-only") {
+            opt.networkOnly = true;
+        } else if (a == "--net-flood" && i + 1 < argc) {
+            opt.netFloodMs = std::max(1000, static_cast<int>(std::atof(argv[++i]) * 1000));
         } else if (a == "--replug-cycles" && i + 1 < argc) {
             opt.replugCycles = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--emulator" && i + 1 < argc) {
@@ -964,7 +1130,7 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         } else {
             std::fprintf(stderr,
                          "usage: panel_perf [--quick] [--startup-runs N] [--flood-quiet S] [--flood-clicks S]\n"
-                         "                  [--replug-cycles N] [--emulator PATH]\n"
+                         "                  [--replug-cycles N] [--net-flood S] [--network-only] [--emulator PATH]\n"
                          "unknown or incomplete option \"%s\"\n",
                          a.c_str());
             return false;
@@ -999,6 +1165,12 @@ int main(int argc, char** argv) {
                 qPrintable(QGuiApplication::platformName()), ZELT_BUILD_TYPE);
     std::fflush(stdout);
 
+    const int netClicks = opt.quick ? 50 : 200;
+    const int netFloodMs = opt.netFloodMs > 0 ? opt.netFloodMs : opt.quick ? 10000 : 60000;
+    if (opt.networkOnly) {
+        printReport({network(opt, netClicks, netFloodMs)});
+        return 0;
+    }
     std::vector<Section> sections = startup(startupRuns);
     Section idle{"0. Idle baseline (window open, no traffic, " + fmt("%.0f s", idleMs / 1000.0) + ")", {}};
     Section first = clickToFirstByte(clicks, idle, idleMs);
@@ -1008,13 +1180,14 @@ int main(int argc, char** argv) {
     sections.push_back(flood(opt, quietMs, clicksMs));
     const int replugCycles = opt.replugCycles > 0 ? opt.replugCycles : opt.quick ? 5 : 20;
     sections.push_back(replug(opt, replugCycles, opt.quick ? 500 : 1000));
+    sections.push_back(network(opt, netClicks, netFloodMs));
     Section whole{"Whole run", {}};
     whole.note("VmHWM (peak) of this process over all phases", std::to_string(perf::procStatusKb("VmHWM")) + " kB");
     sections.push_back(whole);
 
     // Start-up first in the table's order of numbering.
     std::vector<Section> ordered;
-    for (const char* prefix : {"0.", "1.", "2.", "3.", "4.", "5.", "6.", "Whole"}) {
+    for (const char* prefix : {"0.", "1.", "2.", "3.", "4.", "5.", "6.", "7.", "Whole"}) {
         for (const Section& s : sections) {
             if (s.title.rfind(prefix, 0) == 0) ordered.push_back(s);
         }

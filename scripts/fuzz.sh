@@ -1,16 +1,33 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets for libFuzzer (clang, with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs each one: ./scripts/fuzz.sh [runs per target, default 1000000]
+# and runs each one: ./scripts/fuzz.sh [runs per target, default 1000000] [target...]
+# Targets named after the runs are the only ones built and run (./scripts/fuzz.sh 1000000 telnet_session).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
+ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file
+    telnet_session pjlink_line)
+TARGETS=("${@:2}")
+if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi
+for target in "${TARGETS[@]}"; do
+    if [[ ! " ${ALL_TARGETS[*]} " =~ " $target " ]]; then
+        echo "fuzz.sh: no fuzz target \"$target\" (targets: ${ALL_TARGETS[*]})" >&2
+        exit 2
+    fi
+done
 ensure_packages clang libclang-rt-14-dev cmake make
 FUZZ_BUILD="$ROOT/build-fuzz"  # the "fuzz" preset's folder
 # A folder configured from fuzz/ alone, as before the presets, cannot be reconfigured from the root.
 if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache.txt"; then
     rm -rf "$FUZZ_BUILD"
 fi
-build_preset fuzz
-for target in transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file telnet_session pjlink_line; do
+if [ "$#" -gt 1 ]; then
+    # Only the targets named, built and run.
+    (cd "$ROOT" && cmake --preset fuzz "${PRESET_OPTIONS[@]}" &&
+        cmake --build --preset fuzz -j"$(nproc)" --target "${TARGETS[@]/%/_fuzz}")
+else
+    build_preset fuzz
+fi
+for target in "${TARGETS[@]}"; do
     work="$FUZZ_BUILD/corpus-$target"
     mkdir -p "$work"
     echo "== $target: $RUNS runs"
@@ -24,4 +41,4 @@ for target in transcript reply_decoder stored_number command_part parameter_digi
         exit 1
     fi
 done
-echo "All fuzz targets ran $RUNS inputs without a finding."
+echo "${TARGETS[*]}: $RUNS inputs each without a finding."

@@ -80,7 +80,7 @@ TEST_P(Ser2netLine, TheSpeedAtThePtyIsTheNegotiatedOneOverRfc2217AndTheConfigure
 TEST_P(Ser2netLine, Ser2netKilledWhileConnectedIsALostLineOnce) {
     open("9600,N,8,1");
     exchange("CR0\r", "00\r");
-    ser2net.stop(SIGKILL);
+    ser2net.endWith(SIGKILL);
     ASSERT_TRUE(waitUntil([&] { return lost > 0; }));
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(port.write("CR0\r"));

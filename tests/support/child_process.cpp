@@ -52,6 +52,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv, StandardError sta
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     if (capture) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    if (standardError == StandardError::Merged) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
 
     // The program starts with default signal handling and nothing blocked, whatever this process
     // does with its signals.

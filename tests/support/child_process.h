@@ -13,8 +13,9 @@
 
 namespace zelt::test {
 
-// Where a child's standard error goes.
-enum class StandardError { Shared, Captured };
+// Where a child's standard error goes: this process's own, kept apart for standardError(), or
+// into the lines of standard output, in the order written (for a program that logs to both).
+enum class StandardError { Shared, Captured, Merged };
 
 // A program that a test (or a benchmark) starts as its child: standard input from /dev/null,
 // default signal handling, standard output read line by line on a thread of its own, so a caller

@@ -81,17 +81,32 @@ std::string PtyPair::drain() {
     return out;
 }
 
-int PtyPair::slaveSpeed() const {
+namespace {
+
+int bitsPerSecond(int fd) {
     termios t{};
-    // On Linux the master reports the slave's settings.
-    if (tcgetattr(master_, &t) != 0) return 0;
-    switch (cfgetospeed(&t)) {
+    if (tcgetattr(fd, &t) != 0) return 0;
+    switch (cfgetispeed(&t)) {
     case B9600: return 9600;
     case B19200: return 19200;
     case B38400: return 38400;
     case B115200: return 115200;
     default: return 0;
     }
+}
+
+}  // namespace
+
+// On Linux the master reports the slave's settings.
+int PtyPair::slaveSpeed() const { return bitsPerSecond(master_); }
+
+int terminalSpeed(const std::string& path) {
+    // Another reader of the terminal's settings only: opening it is not seen by its other users.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    const int speed = bitsPerSecond(fd);
+    ::close(fd);
+    return speed;
 }
 
 }  // namespace zelt::test

@@ -37,4 +37,8 @@ private:
     std::string slavePath_;
 };
 
+// The input speed of the terminal at `path` in bit/s, as tcgetattr reads it (0 when unknown or
+// when it cannot be opened): what a program holding it (ser2net) set last.
+int terminalSpeed(const std::string& path);
+
 }  // namespace zelt::test

@@ -1,12 +1,8 @@
 #include "tests/support/ser2net_process.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,13 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kStartAttempts = 3;  // a free port can be taken between the check and ser2net's bind
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+// Sets "die with my parent" and then runs ser2net in the same process, so the PID stays ser2net's.
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
 
 // The inode of the socket listening on 127.0.0.1:<port> (or on every address), 0 when none.
 unsigned long listeningInode(uint16_t port) {
@@ -99,32 +90,20 @@ std::string Ser2netProcess::program() {
 Ser2netProcess::Ser2netProcess(Options options, int startTimeoutMs) : options_(std::move(options)) {
     char pattern[] = "/tmp/zelt-ser2net-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
-        startError_ = "mkdtemp failed";
+        setStartError("mkdtemp failed");
         return;
     }
     dir_ = pattern;
     for (int attempt = 0; attempt < kStartAttempts && !started(); ++attempt) {
         port_ = freeLoopbackPort();
         if (launch(startTimeoutMs)) return;
-        stop(SIGKILL);
+        stop();
     }
 }
 
 Ser2netProcess::~Ser2netProcess() {
-    if (pid_ > 0) {
-        // A clean stop first, so it lets go of the device; then no more waiting.
-        kill(pid_, SIGTERM);
-        const auto deadline = Clock::now() + std::chrono::seconds(2);
-        while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        pid_ = -1;
-    }
+    // A clean stop first, so it lets go of the device; then no more waiting.
+    stop();
     std::error_code ignored;
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
@@ -133,18 +112,22 @@ std::string Ser2netProcess::address() const {
     return std::string(options_.mode == Mode::Raw ? "tcp" : "rfc2217") + "://127.0.0.1:" + std::to_string(port_);
 }
 
-std::string Ser2netProcess::output() const { return readFile(dir_ + "/output.txt"); }
+std::string Ser2netProcess::output() const {
+    std::string text;
+    for (const std::string& line : lines()) text += line + "\n";
+    return text;
+}
 
-void Ser2netProcess::stop(int signal) {
-    if (pid_ <= 0) return;
-    kill(pid_, signal);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+void Ser2netProcess::endWith(int signalNumber) {
     listening_ = false;
+    signal(signalNumber);
+    waitForExit(5000);
+    stop();  // reaps it and ends the reading of its output (SIGKILL if it is somehow still there)
 }
 
 bool Ser2netProcess::restart(int startTimeoutMs) {
-    if (pid_ > 0) return started();
+    if (pid() > 0 && !hasExited()) return started();
+    stop();  // one that ended by itself: reaped, and the reading of its output ended
     return launch(startTimeoutMs);
 }
 
@@ -152,11 +135,11 @@ bool Ser2netProcess::launch(int startTimeoutMs) {
     listening_ = false;
     const std::string ser2net = program();
     if (ser2net.empty()) {
-        startError_ = "ser2net is not installed (Debian package \"ser2net\"; scripts/test.sh installs it)";
+        setStartError("ser2net is not installed (Debian package \"ser2net\"; scripts/test.sh installs it)");
         return false;
     }
     if (port_ == 0) {
-        startError_ = "no free port on 127.0.0.1";
+        setStartError("no free port on 127.0.0.1");
         return false;
     }
     const std::string config = dir_ + "/ser2net.yaml";
@@ -170,53 +153,30 @@ bool Ser2netProcess::launch(int startTimeoutMs) {
             << "    kickolduser: " << (options_.kickOldUser ? "true" : "false") << "\n";
     }
 
-    // Everything the child needs is made before the fork: after it only async-signal-safe calls.
-    const std::string pidFile = dir_ + "/ser2net.pid";
-    const std::string outputFile = dir_ + "/output.txt";
-    std::vector<std::string> args = {ser2net, "-n", "-d", "-c", config, "-P", pidFile};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-
-    pid_ = fork();
-    if (pid_ < 0) {
-        startError_ = "fork failed";
-        return false;
-    }
-    if (pid_ == 0) {
-        // It ends with the test process, however that ends.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        if (in < 0 || out < 0) _exit(127);
-        dup2(in, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    // In the foreground (-n) with its debug output (-d), which tells why when it will not start.
+    std::vector<std::string> argv;
+    if (access(kSetpriv, X_OK) == 0) argv = {kSetpriv, "--pdeathsig", "KILL"};
+    for (const std::string& a : {ser2net, std::string("-n"), std::string("-d"), std::string("-c"), config,
+                                 std::string("-P"), dir_ + "/ser2net.pid"})
+        argv.push_back(a);
+    if (!start(argv, StandardError::Merged)) return false;
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(startTimeoutMs);
     while (Clock::now() < deadline) {
         // Its own listener: under a parallel test run another program may have taken the port.
-        if (const unsigned long inode = listeningInode(port_); inode != 0 && holdsSocket(pid_, inode)) {
+        if (const unsigned long inode = listeningInode(port_); inode != 0 && holdsSocket(pid(), inode)) {
             listening_ = true;
             return true;
         }
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            startError_ = "ser2net ended at start: " + output();
+        if (hasExited()) {
+            stop();  // all of its output read
+            setStartError("ser2net ended at start: " + output());
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    startError_ = "ser2net did not listen on 127.0.0.1:" + std::to_string(port_) + " within " +
-                  std::to_string(startTimeoutMs) + " ms: " + output();
+    setStartError("ser2net did not listen on 127.0.0.1:" + std::to_string(port_) + " within " +
+                  std::to_string(startTimeoutMs) + " ms: " + output());
     return false;
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
+
+#include "tests/support/child_process.h"
 
 namespace zelt::test {
 
 // Debian's ser2net as a child process of the test, on a free port of 127.0.0.1, in front of one
-// serial device (usually a PtyPair's slave). It opens the device when a client connects. The
-// destructor ends it by its PID (also when the test fails), and it dies with the test process.
-class Ser2netProcess {
+// serial device (usually a PtyPair's slave or the emulator's pseudo-terminal), its configuration in
+// a temporary folder of its own. It opens the device when a client connects. Ended by its PID:
+// the destructor stops it (also when the test fails), and it dies with the thread that started it.
+class Ser2netProcess : public ChildProcess {
 public:
     enum class Mode {
         Raw,      // accepter tcp: bytes pass unchanged; the speed is `lineSettings`'
@@ -24,23 +25,20 @@ public:
     };
 
     explicit Ser2netProcess(Options options, int startTimeoutMs = 5000);
-    ~Ser2netProcess();
-    Ser2netProcess(const Ser2netProcess&) = delete;
-    Ser2netProcess& operator=(const Ser2netProcess&) = delete;
+    ~Ser2netProcess() override;
 
     // Whether it runs and listens; if not, startError() says why.
-    bool started() const { return pid_ > 0 && listening_; }
-    const std::string& startError() const { return startError_; }
+    bool started() const { return pid() > 0 && listening_; }
     uint16_t port() const { return port_; }
-    pid_t pid() const { return pid_; }
     // "tcp://127.0.0.1:<port>" or "rfc2217://127.0.0.1:<port>".
     std::string address() const;
 
-    // Ends it now with `signal` (SIGKILL: as if the box lost power) and reaps it.
-    void stop(int signal);
-    // Starts it again on the same port, after stop(); false (and startError()) when it does not listen.
+    // Ends it now with `signal` (SIGKILL: as if the box lost power; SIGTERM: an orderly stop that
+    // closes its connections) and reaps it.
+    void endWith(int signal);
+    // Starts it again on the same port, after endWith(); false (and startError()) when it does not listen.
     bool restart(int startTimeoutMs = 5000);
-    // What it printed so far, for failure messages.
+    // What it printed so far (standard output and error), for failure messages.
     std::string output() const;
 
     // The ser2net program, or empty when it is not installed.
@@ -50,11 +48,9 @@ private:
     bool launch(int startTimeoutMs);
 
     Options options_;
-    std::string dir_;  // its configuration and output
+    std::string dir_;  // its configuration and PID file
     uint16_t port_ = 0;
-    pid_t pid_ = -1;
     bool listening_ = false;
-    std::string startError_;
 };
 
 // Whether something listens on 127.0.0.1:<port> (read from /proc/net/tcp; nothing connects).
