@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "app/version.h"
 #include "bridge/daemon_options.h"
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
@@ -86,7 +87,7 @@ int main(int argc, char* argv[]) {
     const int stopFd = stopSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProgram);
-    QCoreApplication::setApplicationVersion(ZELT_VERSION);
+    QCoreApplication::setApplicationVersion(kVersion);
     if (stopFd < 0) return refuse("cannot watch for SIGTERM and SIGINT");
 
     const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
@@ -97,7 +98,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.version) {
-        std::printf("%s %s\n", kProgram, ZELT_VERSION);
+        std::printf("%s %s\n", kProgram, kVersion);
         return 0;
     }
 
@@ -196,7 +197,7 @@ int main(int argc, char* argv[]) {
     }
     const std::string listening = addressText(server.address(), server.port());
     const std::string speed = baudCode == kBaudCode9600 ? "9600" : "19200";
-    event(std::string(kProgram) + " " + ZELT_VERSION + " started: line " + line + " at " + speed + " bit/s, listening on " +
+    event(std::string(kProgram) + " " + kVersion + " started: line " + line + " at " + speed + " bit/s, listening on " +
           listening + (config.password ? ", password required" : ", no password"));
     if (!loopback && !config.password) {
         say(stderr, "warning: listening on " + listening + " without a password (--no-password)");

@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/version.h"
 #include "tests/support/bridge_process.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/port_holder.h"
@@ -248,7 +249,7 @@ TEST_F(BridgeDaemon, TellsItsVersion) {
     ChildProcess version;
     ASSERT_TRUE(version.start({BridgeProcess::program(), "--version"}));
     EXPECT_EQ(version.waitForExit(5000), 0);
-    EXPECT_EQ(version.nextLine(1000), std::string("zelt-pjlinkd ") + ZELT_VERSION);
+    EXPECT_EQ(version.nextLine(1000), std::string("zelt-pjlinkd ") + kVersion);
 }
 
 }  // namespace
