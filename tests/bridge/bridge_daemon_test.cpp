@@ -176,12 +176,18 @@ TEST_P(BridgeLineDown, RequestsGetErr4UntilTheLineIsBackThenAreServed) {
     }
 }
 
+std::string lineDownName(const ::testing::TestParamInfo<LineDown>& info) {
+    switch (info.param) {
+    case LineDown::PulledWhileOpen: return "PulledWhileOpen";
+    case LineDown::AbsentAtStart: return "AbsentAtStart";
+    case LineDown::HeldAtStart: return "HeldAtStart";
+    }
+    return "Unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, BridgeLineDown,
                          ::testing::Values(LineDown::PulledWhileOpen, LineDown::AbsentAtStart, LineDown::HeldAtStart),
-                         [](const ::testing::TestParamInfo<LineDown>& info) {
-                             constexpr const char* kNames[] = {"PulledWhileOpen", "AbsentAtStart", "HeldAtStart"};
-                             return std::string(kNames[static_cast<int>(info.param)]);
-                         });
+                         lineDownName);
 
 // The UUCP lock file that the serial port takes for a device, /run/lock/LCK..pts_7 for /dev/pts/7.
 std::string lockFileOf(const std::string& device) {
