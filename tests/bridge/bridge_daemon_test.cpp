@@ -251,6 +251,15 @@ TEST_F(BridgeDaemon, ABadStartSaysWhyAndExitsOne) {
     }
 }
 
+TEST_F(BridgeDaemon, HelpNamesTheProgramAndOnlyItsOwnOptions) {
+    ChildProcess help;
+    ASSERT_TRUE(help.start({BridgeProcess::program(), "--help"}));
+    EXPECT_EQ(help.waitForExit(5000), 0);
+    EXPECT_EQ(help.nextLine(1000), "Usage: zelt-pjlinkd [options]");  // not the path it was started by
+    EXPECT_TRUE(help.sawLine("--password-file <FILE>"));
+    EXPECT_FALSE(help.sawLine("--help-all"));  // Qt's options do not apply
+}
+
 TEST_F(BridgeDaemon, TellsItsVersion) {
     ChildProcess version;
     ASSERT_TRUE(version.start({BridgeProcess::program(), "--version"}));
