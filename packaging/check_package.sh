@@ -46,8 +46,9 @@ grep -q "<release version=\"$VERSION\"" "$root/usr/share/metainfo/$APP_ID.metain
     fail "the metainfo has no release $VERSION (add it to <releases>)"
 
 step "maintainer scripts"
+control="$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)"  # listed whole: grep -q would cut the pipe
 for script in postinst prerm postrm; do
-    dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx "./$script" || fail "the package has no $script"
+    grep -qx "./$script" <<<"$control" || fail "the package has no $script"
 done
 
 step "systemd units and their users"
