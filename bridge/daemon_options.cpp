@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "app/help_text.h"
 #include "platform/line_address.h"
 #include "platform/port_choice.h"
 
@@ -42,8 +43,10 @@ void addOptions(QCommandLineParser& parser) {
         if (row.valueName) option.setValueName(QString::fromLatin1(row.valueName));
         parser.addOption(option);
     }
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Our own --help and --version, as the other programs: Qt's add --help-all, with Qt's options
+    // that do not apply here.
+    parser.addOption(QCommandLineOption({"h", "help"}, "Shows this help."));
+    parser.addOption(QCommandLineOption({"v", "version"}, "Shows the release number."));
 }
 
 }  // namespace
@@ -122,7 +125,7 @@ ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments) {
 std::string daemonUsage() {
     QCommandLineParser parser;
     addOptions(parser);
-    return parser.helpText().toStdString();
+    return helpTextOf(parser, "zelt-pjlinkd");
 }
 
 }  // namespace zelt::pjlink

@@ -13,16 +13,19 @@
 #include <optional>
 #include <string>
 
+#include "app/version.h"
 #include "bridge/daemon_options.h"
-#include "bridge/line_keeper.h"
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
+#include "link/link_keeper.h"
 #include "link/query.h"
 #include "link/stored_number.h"
+#include "link/timing.h"
 #include "link/traffic_log.h"
 #include "platform/line_port.h"
 #include "platform/log_file.h"
 #include "platform/port_choice.h"
+#include "platform/qt_device_catalog.h"
 #include "platform/qt_settings_store.h"
 #include "platform/qt_timer.h"
 
@@ -84,7 +87,7 @@ int main(int argc, char* argv[]) {
     const int stopFd = stopSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProgram);
-    QCoreApplication::setApplicationVersion(ZELT_VERSION);
+    QCoreApplication::setApplicationVersion(kVersion);
     if (stopFd < 0) return refuse("cannot watch for SIGTERM and SIGINT");
 
     const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
@@ -95,7 +98,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.version) {
-        std::printf("%s %s\n", kProgram, ZELT_VERSION);
+        std::printf("%s %s\n", kProgram, kVersion);
         return 0;
     }
 
@@ -130,20 +133,21 @@ int main(int argc, char* argv[]) {
     QtSettingsStore store;
     LinePort port(store, systemEnvironment());
     std::string line = options.device;
+    int portNumber = 0;
     if (line.empty()) {
         const std::optional<int16_t> stored =
             readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
-        const int number = options.port ? *options.port : stored.value_or(0);
-        if (!isValidPort(number)) {
+        portNumber = options.port ? *options.port : stored.value_or(0);
+        if (!isValidPort(portNumber)) {
             return refuse(
                 "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
                 "panel's COM dialog");
         }
-        port.setCommPort(static_cast<int16_t>(number));
-        line = port.targetFor(number);
+        port.setCommPort(static_cast<int16_t>(portNumber));
+        line = port.targetFor(portNumber);
         const LineTarget target = parseLineTarget(line);
         if (target.kind == LineTarget::Kind::Invalid)
-            return refuse("port " + std::to_string(number) + ": " + target.error);
+            return refuse("port " + std::to_string(portNumber) + ": " + target.error);
     } else {
         port.setTarget(line);
     }
@@ -155,15 +159,27 @@ int main(int argc, char* argv[]) {
 
     QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
     QueryQueue queue(port, queueTimer, logFile.isOpen() ? &traffic : nullptr);
-    QtTimer keeperTimer(LineKeeper::kRetryMs);
-    LineKeeper keeper(port, keeperTimer);
-    keeper.onOpenFailed = [&](const std::string& reason) {
-        say(stderr, reason + "; trying again every " + std::to_string(LineKeeper::kRetryMs / 1000) + " s");
-        event("line " + line + " not open: " + reason);
-    };
-    keeper.onReopened = [&] {
-        say(stderr, "line " + line + " open");
-        event("line " + line + " open");
+    // The keeper reopens the line as the panel does: a device once it is present again (never
+    // taken from a program that holds it), a network line about once a second.
+    QtDeviceCatalog devices;
+    QtTimer keeperTimer(kKeeperDeviceCheckMs);
+    LinkKeeper keeper(port, keeperTimer, devices,
+                      [&] { return options.device.empty() ? port.targetFor(portNumber) : line; });
+    std::string toldFailure;
+    int toldReopened = 0;
+    keeper.onChange = [&] {
+        if (keeper.reopened() != toldReopened) {
+            toldReopened = keeper.reopened();
+            toldFailure.clear();
+            say(stderr, "line " + line + " open");
+            event("line " + line + " open");
+            return;
+        }
+        // Each new reason once, not every try: a device held by another program stays quiet.
+        if (keeper.lastFailure().empty() || keeper.lastFailure() == toldFailure) return;
+        toldFailure = keeper.lastFailure();
+        say(stderr, "line " + line + " not open yet: " + toldFailure);
+        event("line " + line + " not open yet: " + toldFailure);
     };
     queue.onDeviceGone = [&] {
         say(stderr, "line " + line + " lost; requests get ERR4 until it is open again");
@@ -181,13 +197,21 @@ int main(int argc, char* argv[]) {
     }
     const std::string listening = addressText(server.address(), server.port());
     const std::string speed = baudCode == kBaudCode9600 ? "9600" : "19200";
-    event(std::string(kProgram) + " " + ZELT_VERSION + " started: line " + line + " at " + speed +
-          " bit/s, listening on " + listening + (config.password ? ", password required" : ", no password"));
+    event(std::string(kProgram) + " " + kVersion + " started: line " + line + " at " + speed + " bit/s, listening on " +
+          listening + (config.password ? ", password required" : ", no password"));
     if (!loopback && !config.password) {
         say(stderr, "warning: listening on " + listening + " without a password (--no-password)");
         event("warning: listening on " + listening + " without a password (--no-password)");
     }
-    if (keeper.start()) event("line " + line + " open");
+    if (port.open()) {
+        event("line " + line + " open");
+    } else {
+        // Not fatal: a service keeps running until the adapter is plugged in.
+        toldFailure = port.lastOpenFailure();
+        say(stderr, "line " + line + " not open: " + toldFailure + "; requests get ERR4 until it opens");
+        event("line " + line + " not open: " + toldFailure);
+        keeper.lineLost();
+    }
     say(stdout, "listening on " + listening);
 
     QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);

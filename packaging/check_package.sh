@@ -7,7 +7,7 @@ BUILD="$(realpath "$1")"
 HERE="$(realpath "$2")"
 VERSION="$3"
 APP_ID=org.zelt.panel
-PROGRAMS=(zelt-panel zelt-ctl zelt-projector-emulator)
+PROGRAMS=(zelt-panel zelt-ctl zelt-pjlinkd zelt-projector-emulator)
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -44,6 +44,29 @@ step "appstreamcli validate --no-net"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$APP_ID.metainfo.xml" || fail "metainfo"
 grep -q "<release version=\"$VERSION\"" "$root/usr/share/metainfo/$APP_ID.metainfo.xml" ||
     fail "the metainfo has no release $VERSION (add it to <releases>)"
+
+step "maintainer scripts"
+control="$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)"  # listed whole: grep -q would cut the pipe
+for script in postinst prerm postrm; do
+    grep -qx "./$script" <<<"$control" || fail "the package has no $script"
+done
+
+step "systemd units and their users"
+# Each unit as installed, its program taken from the unpacked package; any warning fails (an
+# unknown key is only a warning to systemd). Each user file as systemd-sysusers would apply it, to
+# an empty root.
+for unit in "$root"/lib/systemd/system/*.service; do
+    name="$(basename "$unit" .service)"
+    mkdir -p "$work/units"
+    sed "s|/usr/bin/|$root/usr/bin/|g" "$unit" >"$work/units/$name.service"
+    said="$(systemd-analyze verify --man=no "$work/units/$name.service" 2>&1)" || fail "systemd-analyze verify $name: $said"
+    [ -z "$said" ] || fail "systemd-analyze verify $name: $said"
+    users="$root/usr/lib/sysusers.d/$name.conf"
+    [ -f "$users" ] || fail "no sysusers file for $name"
+    mkdir -p "$work/sysroot/etc"
+    systemd-sysusers --dry-run --root="$work/sysroot" "$users" >/dev/null || fail "systemd-sysusers $name.conf"
+    echo "$name: unit and user file valid"
+done
 
 step "--version from the unpacked package"
 for program in "${PROGRAMS[@]}"; do

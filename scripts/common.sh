@@ -26,8 +26,9 @@ BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-d
 # and looks at the programs with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # Only the tests need these: the network-line tests start a real ser2net; the package's check
-# validates the desktop entry, the metainfo and the man pages, and runs lintian.
-TEST_PACKAGES=(ser2net "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream lintian man-db)
+# validates the desktop entry, the metainfo, the man pages and the bridge's systemd unit and user
+# (systemd-analyze, systemd-sysusers; nothing is started), and runs lintian.
+TEST_PACKAGES=(ser2net "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream lintian man-db systemd)
 
 # The PJLink bridge's end-to-end test drives it with the npm registry's `pjlink` client, kept in
 # build/npm. Node and npm come from Debian unless some other install already provides them.

@@ -11,8 +11,10 @@
 #include <memory>
 #include <thread>
 
+#include "app/version.h"
 #include "tests/support/bridge_process.h"
 #include "tests/support/emulator_process.h"
+#include "tests/support/port_holder.h"
 #include "tests/support/temp_config.h"
 
 namespace zelt::test {
@@ -114,31 +116,78 @@ TEST_F(BridgeDaemon, AWrongOrMissingDigestIsRefusedAndNothingReachesTheLine) {
     EXPECT_EQ(rx[1].command, "CR1");
 }
 
-TEST_F(BridgeDaemon, WhileTheLineIsDownRequestsGetErr4AndItIsReopened) {
+// How the line is down until a projector is there for the bridge again.
+enum class LineDown { PulledWhileOpen, AbsentAtStart, HeldAtStart };
+
+class BridgeLineDown : public BridgeDaemon, public ::testing::WithParamInterface<LineDown> {};
+
+TEST_P(BridgeLineDown, RequestsGetErr4UntilTheLineIsBackThenAreServed) {
     const std::string link = configDir() + "/projector";
-    auto first = std::make_unique<EmulatorProcess>(std::vector<std::string>{"--link", link});
-    ASSERT_TRUE(first->started());
+    std::unique_ptr<EmulatorProcess> projector;
+    std::unique_ptr<PortHolder> holder;
+    if (GetParam() != LineDown::AbsentAtStart) {
+        projector = std::make_unique<EmulatorProcess>(std::vector<std::string>{"--link", link});
+        ASSERT_TRUE(projector->started());
+    }
+    if (GetParam() == LineDown::HeldAtStart) {
+        holder = std::make_unique<PortHolder>(link);
+        ASSERT_TRUE(holder->holding()) << holder->startError();
+    }
     bridge = std::make_unique<BridgeProcess>(std::vector<std::string>{"--device", link});
     ASSERT_TRUE(bridge->started()) << bridge->startError();
     PjlinkConnection c(bridge->port());
     EXPECT_EQ(c.readLine(), "PJLINK 0\r");
-    EXPECT_EQ(c.request("%1POWR ?"), "%1POWR=0\r");
+    if (GetParam() == LineDown::PulledWhileOpen) {
+        EXPECT_EQ(c.request("%1POWR ?"), "%1POWR=0\r");
+        projector->signal(SIGUSR1);  // the device vanishes
+        projector->waitForExit(5000);
+    }
 
-    first->signal(SIGUSR1);  // the device vanishes
-    first->waitForExit(5000);
-    EXPECT_EQ(c.request("%1POWR ?"), "%1POWR=ERR4\r");
-    EXPECT_EQ(c.request("%1POWR 1"), "%1POWR=ERR4\r");
-    EXPECT_EQ(c.request("%1CLSS ?"), "%1CLSS=1\r");
+    // Down: at once, without a try on the line; what needs no projector is still answered.
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(c.request("%1POWR ?"), "%1POWR=ERR4\r");
+        EXPECT_EQ(c.request("%1POWR 1"), "%1POWR=ERR4\r");
+        EXPECT_EQ(c.request("%1CLSS ?"), "%1CLSS=1\r");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the keeper tries meanwhile
+    }
 
-    EmulatorProcess second({"--link", link});
-    ASSERT_TRUE(second.started());
+    if (holder) {
+        EXPECT_FALSE(holder->hasExited());  // never taken from the program that holds it
+        holder->stop();
+    } else {
+        projector = std::make_unique<EmulatorProcess>(std::vector<std::string>{"--link", link});
+        ASSERT_TRUE(projector->started());
+    }
     std::string answer;
     for (int i = 0; i < 50 && answer != "%1POWR=0\r"; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         answer = c.request("%1POWR ?");
     }
     EXPECT_EQ(answer, "%1POWR=0\r");
+
+    bridge->signal(SIGTERM);
+    EXPECT_EQ(bridge->waitForExit(5000), 0);
+    const std::string said = bridge->standardError(1000);
+    EXPECT_NE(said.find("line " + link + " open"), std::string::npos) << said;
+    if (holder) {  // the same reason is told once, not at every try
+        const std::size_t busy = said.find("busy");
+        ASSERT_NE(busy, std::string::npos) << said;
+        EXPECT_EQ(said.find("busy", busy + 1), std::string::npos) << said;
+    }
 }
+
+std::string lineDownName(const ::testing::TestParamInfo<LineDown>& info) {
+    switch (info.param) {
+    case LineDown::PulledWhileOpen: return "PulledWhileOpen";
+    case LineDown::AbsentAtStart: return "AbsentAtStart";
+    case LineDown::HeldAtStart: return "HeldAtStart";
+    }
+    return "Unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, BridgeLineDown,
+                         ::testing::Values(LineDown::PulledWhileOpen, LineDown::AbsentAtStart, LineDown::HeldAtStart),
+                         lineDownName);
 
 // The UUCP lock file that the serial port takes for a device, /run/lock/LCK..pts_7 for /dev/pts/7.
 std::string lockFileOf(const std::string& device) {
@@ -202,11 +251,20 @@ TEST_F(BridgeDaemon, ABadStartSaysWhyAndExitsOne) {
     }
 }
 
+TEST_F(BridgeDaemon, HelpNamesTheProgramAndOnlyItsOwnOptions) {
+    ChildProcess help;
+    ASSERT_TRUE(help.start({BridgeProcess::program(), "--help"}));
+    EXPECT_EQ(help.waitForExit(5000), 0);
+    EXPECT_EQ(help.nextLine(1000), "Usage: zelt-pjlinkd [options]");  // not the path it was started by
+    EXPECT_TRUE(help.sawLine("--password-file <FILE>"));
+    EXPECT_FALSE(help.sawLine("--help-all"));  // Qt's options do not apply
+}
+
 TEST_F(BridgeDaemon, TellsItsVersion) {
     ChildProcess version;
     ASSERT_TRUE(version.start({BridgeProcess::program(), "--version"}));
     EXPECT_EQ(version.waitForExit(5000), 0);
-    EXPECT_EQ(version.nextLine(1000), std::string("zelt-pjlinkd ") + ZELT_VERSION);
+    EXPECT_EQ(version.nextLine(1000), std::string("zelt-pjlinkd ") + kVersion);
 }
 
 }  // namespace

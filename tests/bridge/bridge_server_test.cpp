@@ -1,5 +1,5 @@
 // The bridge's server in this process over a fake serial port (idle close without waiting 30 s;
-// an answer owed keeps a connection open), and the line keeper on virtual time.
+// an answer owed keeps a connection open, the line down).
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -9,7 +9,6 @@
 
 #include <utility>
 
-#include "bridge/line_keeper.h"
 #include "bridge/pjlink_server.h"
 #include "link/query.h"
 #include "platform/fake_serial_port.h"
@@ -113,43 +112,6 @@ TEST_F(BridgeServer, TheLineDownAnswersErr4WithoutTouchingThePort) {
     EXPECT_EQ(readLine(), "%1POWR=ERR4\r");
     EXPECT_EQ(readLine(), "%1AVMT=ERR4\r");
     EXPECT_TRUE(port.writes.empty());
-}
-
-TEST(LineKeeper, RetriesUntilTheLineOpensAndTellsEachNewReason) {
-    FakeSerialPort port;
-    FakeClock clock;
-    FakeTimer timer(clock, 0);
-    LineKeeper keeper(port, timer, 1000);
-    std::vector<std::string> reasons;
-    int reopened = 0;
-    keeper.onOpenFailed = [&](const std::string& reason) { reasons.push_back(reason); };
-    keeper.onReopened = [&] { ++reopened; };
-
-    port.failOpen = true;
-    EXPECT_FALSE(keeper.start());
-    clock.advance(3000);
-    port.failureText = "busy";
-    clock.advance(2000);
-    EXPECT_EQ(reasons, (std::vector<std::string>{"no such device", "busy"}));
-    EXPECT_EQ(port.openAttempts, 6);
-    port.failOpen = false;
-    clock.advance(1000);
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(reopened, 1);
-    clock.advance(5000);
-    EXPECT_EQ(port.openAttempts, 7);  // no tries while the line is open
-
-    port.vanish();
-    keeper.lineLost();
-    EXPECT_FALSE(port.isOpen());  // never from inside the loss itself
-    clock.advance(1000);
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(reopened, 2);
-    port.vanish();
-    keeper.lineLost();
-    keeper.stop();
-    clock.advance(5000);
-    EXPECT_FALSE(port.isOpen());
 }
 
 }  // namespace
