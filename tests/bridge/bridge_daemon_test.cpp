@@ -110,6 +110,9 @@ TEST_F(BridgeDaemon, AWrongOrMissingDigestIsRefusedAndNothingReachesTheLine) {
     right.send(withDigest(right.readLine(), "secret", "%1POWR ?\r"));
     EXPECT_EQ(right.readLine(), "%1POWR=0\r");
     EXPECT_EQ(right.request("%1INPT ?"), "%1INPT=11\r");  // later lines carry no digest
+    // The emulator logs a command after answering it, read here on a thread of its own.
+    emulator.waitForLine([](const std::string& line) { return parseRxLine(line).value_or(RxLine{}).command == "CR1"; },
+                         5000);
     const auto rx = emulator.rxLines();
     ASSERT_EQ(rx.size(), 2u);
     EXPECT_EQ(rx[0].command, "CR0");
