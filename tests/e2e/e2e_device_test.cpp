@@ -62,16 +62,7 @@ TEST_F(E2eDevice, VanishedDeviceClosesThePortAndComReopensOnANewOne) {
     EXPECT_EQ(com3->toolTip().toStdString(), com3Device);
     QTest::mouseClick(com3, Qt::LeftButton);
     EXPECT_TRUE(com3->isChecked());
-    QPushButton* ok = test::buttonByCaption(dialog, "OK");
-    ASSERT_NE(ok, nullptr);
-    QTest::mouseClick(ok, Qt::LeftButton);
-
-    EXPECT_TRUE(retryMessages.empty()) << retryMessages.front().toStdString();
-    ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
-    ASSERT_TRUE(waitUntil([&] {
-        auto* open = form->findChild<Form2*>();
-        return open == nullptr || !open->isVisible();
-    }));
+    ASSERT_NO_FATAL_FAILURE(confirmPortDialog());
     EXPECT_EQ(store.get("StartUP", "ComPort"), "3");
     EXPECT_EQ(store.get("StartUP", "BaudRate"), "192");
 

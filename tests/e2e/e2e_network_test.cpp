@@ -47,15 +47,7 @@ protected:
         auto* speed = dialog->findChild<QRadioButton*>(option);
         ASSERT_NE(speed, nullptr);
         QTest::mouseClick(speed, Qt::LeftButton);
-        QPushButton* ok = test::buttonByCaption(dialog, "OK");
-        ASSERT_NE(ok, nullptr);
-        QTest::mouseClick(ok, Qt::LeftButton);
-        ASSERT_TRUE(retryMessages.empty()) << retryMessages.front().toStdString();
-        ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
-        ASSERT_TRUE(waitUntil([&] {
-            auto* open = form->findChild<Form2*>();
-            return open == nullptr || !open->isVisible();
-        }));
+        ASSERT_NO_FATAL_FAILURE(confirmPortDialog());
     }
     int ptySpeed() const { return test::terminalSpeed(emulator->devicePath()); }
 

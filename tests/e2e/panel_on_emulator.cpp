@@ -10,6 +10,7 @@
 
 #include "command_list/form3.h"
 #include "platform/qt_timer.h"
+#include "port_dialog/form2.h"
 #include "tests/support/widgets.h"
 
 namespace zelt::e2e {
@@ -160,6 +161,20 @@ void PanelOnEmulator::sendFromCommandList() {
     QPushButton* send = test::buttonByCaption(list, "SEND");
     ASSERT_NE(send, nullptr);
     QTest::mouseClick(send, Qt::LeftButton);
+}
+
+void PanelOnEmulator::confirmPortDialog() {
+    auto* dialog = form->findChild<Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    QPushButton* ok = test::buttonByCaption(dialog, "OK");
+    ASSERT_NE(ok, nullptr);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    ASSERT_TRUE(retryMessages.empty()) << retryMessages.front().toStdString();
+    ASSERT_TRUE(port->isOpen()) << port->lastOpenFailure();
+    ASSERT_TRUE(waitUntil([&] {
+        auto* open = form->findChild<Form2*>();
+        return open == nullptr || !open->isVisible();
+    }));
 }
 
 }  // namespace zelt::e2e

@@ -86,6 +86,10 @@ protected:
     // Clicks "SEND" in the command list window.
     void sendFromCommandList();
 
+    // Clicks "OK" in the open port dialog and checks the outcome an operator sees: no "Retry
+    // Comport", the port open and the dialog gone. Call with ASSERT_NO_FATAL_FAILURE.
+    void confirmPortDialog();
+
     std::string com3Device;  // what the ZELT_COM3 lookup returns; empty: not set
     Module1 module;
     MemorySettingsStore store;
