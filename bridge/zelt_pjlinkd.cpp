@@ -3,10 +3,6 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QSocketNotifier>
-
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -28,6 +24,7 @@
 #include "platform/qt_device_catalog.h"
 #include "platform/qt_settings_store.h"
 #include "platform/qt_timer.h"
+#include "platform/signal_watch.h"
 
 using namespace zelt;
 using namespace zelt::pjlink;
@@ -46,18 +43,6 @@ void say(std::FILE* stream, const std::string& text) {
 int refuse(const std::string& text) {
     say(stderr, text);
     return kBadInput;
-}
-
-// SIGTERM (systemd's stop) and SIGINT arrive through a descriptor, so the event loop handles them
-// in turn with the network and the line. Blocked before Qt starts any thread, so none takes them.
-int stopSignals() {
-    std::signal(SIGPIPE, SIG_IGN);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
 // The address to listen on: the text as an address, else the name's first address (IPv4 first).
@@ -84,11 +69,14 @@ std::string addressText(const QHostAddress& address, quint16 port) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const int stopFd = stopSignals();
+    // A client that goes away mid-answer is the server's to notice, not a reason to die.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProgram);
     QCoreApplication::setApplicationVersion(kVersion);
-    if (stopFd < 0) return refuse("cannot watch for SIGTERM and SIGINT");
+    // SIGTERM (systemd's stop) and SIGINT are handled by the event loop in turn with the network
+    // and the line, so that the way out closes both.
+    SignalWatch stopWatch({SIGTERM, SIGINT});
 
     const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
     if (!parsed.error.empty()) return refuse(parsed.error + " (see --help)");
@@ -214,11 +202,8 @@ int main(int argc, char* argv[]) {
     }
     say(stdout, "listening on " + listening);
 
-    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
-        signalfd_siginfo info{};
-        if (::read(stopFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return;
-        event(std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
+    QObject::connect(&stopWatch, &SignalWatch::caught, &app, [&](int number) {
+        event(std::string("stopping on ") + (number == SIGINT ? "SIGINT" : "SIGTERM"));
         QCoreApplication::quit();
     });
     app.exec();
@@ -229,6 +214,5 @@ int main(int argc, char* argv[]) {
     queue.cancelAll();
     if (port.isOpen()) port.close();
     event("stopped");
-    ::close(stopFd);
     return 0;
 }

@@ -8,13 +8,13 @@
 #include "app/version.h"
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_request.h"
-#include "ctl/signal_watch.h"
 #include "link/query.h"
 #include "link/traffic_log_file.h"
 #include "platform/line_port.h"
 #include "platform/port_map.h"
 #include "platform/qt_settings_store.h"
 #include "platform/qt_timer.h"
+#include "platform/signal_watch.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
 
     // From here on a signal ends the run through the event loop, which closes the port (and so
     // removes its lock file) on the way out.
-    ctl::SignalWatch signalWatch({SIGINT, SIGTERM});
+    SignalWatch signalWatch({SIGINT, SIGTERM});
 
     TrafficLogFile trafficLog;
     if (!request.logPath.empty()) {
@@ -79,7 +79,7 @@ int main(int argc, char* argv[]) {
 
     QtTimer timer(request.timeoutMs);
     QueryQueue queue(port, timer, trafficLog.isOpen() ? &trafficLog : nullptr);
-    QObject::connect(&signalWatch, &ctl::SignalWatch::caught, &app, [&port](int number) {
+    QObject::connect(&signalWatch, &SignalWatch::caught, &app, [&port](int number) {
         port.close();
         printError(std::string("stopped by ") + (number == SIGINT ? "SIGINT" : "SIGTERM") +
                    " while waiting for the reply");

@@ -1,4 +1,4 @@
-#include "ctl/signal_watch.h"
+#include "platform/signal_watch.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace zelt::ctl {
+namespace zelt {
 
 namespace {
 
@@ -53,4 +53,4 @@ void SignalWatch::readPipe() {
     while (::read(pipe_[0], &byte, 1) == 1) emit caught(byte);
 }
 
-}  // namespace zelt::ctl
+}  // namespace zelt

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-namespace zelt::ctl {
+namespace zelt {
 
 // Turns signals into a Qt signal on the event loop: the handler only writes the signal's number
 // to a pipe, and the work is done by whoever connects to caught(). One watch per process.
@@ -30,4 +30,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace zelt::ctl
+}  // namespace zelt
