@@ -9,10 +9,10 @@
 #include "link/module1.h"
 #include "link/traffic_log_file.h"
 #include "panel/form1.h"
-#include "platform/line_port.h"
-#include "platform/port_map.h"
-#include "platform/qt_device_catalog.h"
-#include "platform/qt_settings_store.h"
+#include "platform/line/line_port.h"
+#include "platform/line/port_map.h"
+#include "platform/serial/qt_device_catalog.h"
+#include "platform/settings/qt_settings_store.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "link/exchange.h"
 #include "link/reply_decoder.h"
 #include "link/transcript.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <QCommandLineParser>
 
 #include "app/help_text.h"
-#include "platform/line_address.h"
-#include "platform/port_choice.h"
+#include "platform/line/line_address.h"
+#include "platform/line/port_choice.h"
 
 namespace zelt::pjlink {
 namespace {

@@ -18,13 +18,13 @@
 #include "link/stored_number.h"
 #include "link/timing.h"
 #include "link/traffic_log.h"
-#include "platform/line_port.h"
-#include "platform/log_file.h"
-#include "platform/port_choice.h"
-#include "platform/qt_device_catalog.h"
-#include "platform/qt_settings_store.h"
-#include "platform/qt_timer.h"
-#include "platform/signal_watch.h"
+#include "platform/line/line_port.h"
+#include "platform/line/port_choice.h"
+#include "platform/serial/qt_device_catalog.h"
+#include "platform/settings/qt_settings_store.h"
+#include "platform/system/log_file.h"
+#include "platform/system/qt_timer.h"
+#include "platform/system/signal_watch.h"
 
 using namespace zelt;
 using namespace zelt::pjlink;

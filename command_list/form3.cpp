@@ -18,8 +18,8 @@
 #include "command_list/command_text.h"
 #include "link/timing.h"
 #include "link/wire.h"
-#include "platform/timer.h"
-#include "platform/twips.h"
+#include "platform/system/timer.h"
+#include "ui/twips.h"
 
 namespace zelt {
 

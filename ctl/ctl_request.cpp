@@ -8,8 +8,8 @@
 #include "command_list/parameter_digits.h"
 #include "link/status_queries.h"
 #include "link/stored_number.h"
-#include "platform/port_choice.h"
-#include "platform/settings_store.h"
+#include "platform/line/port_choice.h"
+#include "platform/settings/settings_store.h"
 
 namespace zelt::ctl {
 

@@ -10,11 +10,11 @@
 #include "ctl/ctl_request.h"
 #include "link/query.h"
 #include "link/traffic_log_file.h"
-#include "platform/line_port.h"
-#include "platform/port_map.h"
-#include "platform/qt_settings_store.h"
-#include "platform/qt_timer.h"
-#include "platform/signal_watch.h"
+#include "platform/line/line_port.h"
+#include "platform/line/port_map.h"
+#include "platform/settings/qt_settings_store.h"
+#include "platform/system/qt_timer.h"
+#include "platform/system/signal_watch.h"
 
 namespace {
 

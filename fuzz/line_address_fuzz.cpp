@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/device_check.h"
-#include "platform/line_address.h"
+#include "platform/line/line_address.h"
+#include "platform/serial/device_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/open_failure.h"
+#include "platform/serial/open_failure.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

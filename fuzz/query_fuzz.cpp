@@ -11,8 +11,8 @@
 #include "fuzz/fuzz_check.h"
 #include "link/query.h"
 #include "link/transcript.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kCommands[] = {"CR0\r", "CR1\r", "CR3\r", "CR6\r", "CR LAMPSTS\r", "C00\r"};

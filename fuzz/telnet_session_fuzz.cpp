@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/telnet_session.h"
+#include "platform/net/telnet_session.h"
 
 static_assert(std::is_trivially_copyable_v<zelt::TelnetSession>, "the session owns no memory that could grow");
 

@@ -4,8 +4,8 @@
 
 #include "link/reply_decoder.h"
 #include "link/traffic_log.h"
-#include "platform/serial_port.h"
-#include "platform/timer.h"
+#include "platform/serial/serial_port.h"
+#include "platform/system/timer.h"
 
 namespace zelt {
 

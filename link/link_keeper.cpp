@@ -1,10 +1,10 @@
 #include "link/link_keeper.h"
 
 #include "link/timing.h"
-#include "platform/device_catalog.h"
-#include "platform/line_address.h"
-#include "platform/serial_port.h"
-#include "platform/timer.h"
+#include "platform/line/line_address.h"
+#include "platform/serial/device_catalog.h"
+#include "platform/serial/serial_port.h"
+#include "platform/system/timer.h"
 
 namespace zelt {
 

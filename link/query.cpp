@@ -8,8 +8,8 @@
 #include "link/reply_decoder.h"
 #include "link/traffic_log.h"
 #include "link/wire.h"
-#include "platform/serial_port.h"
-#include "platform/timer.h"
+#include "platform/serial/serial_port.h"
+#include "platform/system/timer.h"
 
 namespace zelt {
 

@@ -3,9 +3,9 @@
 #include "link/module1.h"
 #include "link/stored_number.h"
 #include "link/timing.h"
-#include "platform/port_choice.h"
-#include "platform/serial_port.h"
-#include "platform/settings_store.h"
+#include "platform/line/port_choice.h"
+#include "platform/serial/serial_port.h"
+#include "platform/settings/settings_store.h"
 
 namespace zelt {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "platform/port_choice.h"
+#include "platform/line/port_choice.h"
 
 namespace zelt {
 

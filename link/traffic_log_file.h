@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "link/traffic_log.h"
-#include "platform/log_file.h"
+#include "platform/system/log_file.h"
 
 namespace zelt {
 

@@ -17,10 +17,10 @@
 #include "panel/arrow_icon.h"
 #include "panel/button_table.h"
 #include "panel/hold_button.h"
-#include "platform/qt_device_catalog.h"
-#include "platform/qt_timer.h"
-#include "platform/serial_port.h"
-#include "platform/twips.h"
+#include "platform/serial/qt_device_catalog.h"
+#include "platform/serial/serial_port.h"
+#include "platform/system/qt_timer.h"
+#include "ui/twips.h"
 
 namespace zelt {
 

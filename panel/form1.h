@@ -14,7 +14,7 @@
 #include "link/exchange.h"
 #include "link/link_keeper.h"
 #include "panel/press_and_hold.h"
-#include "platform/port_map.h"
+#include "platform/line/port_map.h"
 #include "port_dialog/form2.h"
 
 class QFrame;

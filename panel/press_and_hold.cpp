@@ -3,7 +3,7 @@
 #include "link/timing.h"
 #include "link/wire.h"
 #include "panel/repeat_table.h"
-#include "platform/timer.h"
+#include "platform/system/timer.h"
 
 namespace zelt {
 

@@ -17,12 +17,12 @@
 #include "link/module1.h"
 #include "link/port_transaction.h"
 #include "link/stored_number.h"
-#include "platform/device_check.h"
-#include "platform/line_address.h"
-#include "platform/port_choice.h"
-#include "platform/serial_port.h"
-#include "platform/settings_store.h"
-#include "platform/twips.h"
+#include "platform/line/line_address.h"
+#include "platform/line/port_choice.h"
+#include "platform/serial/device_check.h"
+#include "platform/serial/serial_port.h"
+#include "platform/settings/settings_store.h"
+#include "ui/twips.h"
 
 namespace zelt {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_catalog.h"
-#include "platform/port_map.h"
+#include "platform/line/port_map.h"
+#include "platform/serial/device_catalog.h"
 
 class QGroupBox;
 class QLabel;

@@ -11,8 +11,8 @@
 
 #include "bridge/pjlink_server.h"
 #include "link/query.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 namespace zelt::pjlink {
 namespace {

@@ -15,8 +15,8 @@
 #include "command_list/command_list_host.h"
 #include "command_list/command_lists.h"
 #include "command_list/form3.h"
-#include "platform/fake_timer.h"
-#include "platform/twips.h"
+#include "testing/fake_timer.h"
+#include "ui/twips.h"
 
 namespace zelt {
 namespace {

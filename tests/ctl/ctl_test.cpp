@@ -11,7 +11,7 @@
 
 #include "app/version.h"
 #include "ctl/ctl_request.h"
-#include "platform/log_file.h"
+#include "platform/system/log_file.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"

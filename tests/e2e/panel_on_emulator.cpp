@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "command_list/form3.h"
-#include "platform/qt_timer.h"
+#include "platform/system/qt_timer.h"
 #include "port_dialog/form2.h"
 #include "tests/support/widgets.h"
 

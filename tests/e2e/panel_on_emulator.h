@@ -11,9 +11,9 @@
 
 #include "link/module1.h"
 #include "panel/form1.h"
-#include "platform/line_port.h"
-#include "platform/memory_settings_store.h"
-#include "platform/timer.h"
+#include "platform/line/line_port.h"
+#include "platform/system/timer.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/made_timers.h"
 #include "tests/support/widgets.h"

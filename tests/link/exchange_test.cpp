@@ -3,8 +3,8 @@
 #include <random>
 
 #include "link/exchange.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 namespace zelt {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "link/link_keeper.h"
-#include "platform/fake_device_catalog.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_device_catalog.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 namespace zelt {
 namespace {

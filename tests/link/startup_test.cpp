@@ -2,8 +2,8 @@
 
 #include "link/module1.h"
 #include "link/startup.h"
-#include "platform/fake_serial_port.h"
-#include "platform/memory_settings_store.h"
+#include "testing/fake_serial_port.h"
+#include "testing/memory_settings_store.h"
 
 namespace zelt {
 namespace {

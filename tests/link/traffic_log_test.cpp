@@ -4,8 +4,8 @@
 
 #include "link/exchange.h"
 #include "link/traffic_log.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
 
 namespace zelt {
 namespace {

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "command_list/form3.h"
-#include "platform/timer.h"
+#include "platform/system/timer.h"
 #include "tests/panel/panel_fixture.h"
 
 namespace zelt {

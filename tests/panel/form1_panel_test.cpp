@@ -9,10 +9,10 @@
 #include "panel/arrow_icon.h"
 #include "panel/button_table.h"
 #include "panel/repeat_table.h"
-#include "platform/timer.h"
-#include "platform/twips.h"
+#include "platform/system/timer.h"
 #include "port_dialog/form2.h"
 #include "tests/panel/panel_fixture.h"
+#include "ui/twips.h"
 
 namespace zelt {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "link/module1.h"
 #include "panel/form1.h"
-#include "platform/fake_device_catalog.h"
-#include "platform/fake_serial_port.h"
-#include "platform/fake_timer.h"
-#include "platform/memory_settings_store.h"
+#include "testing/fake_device_catalog.h"
+#include "testing/fake_serial_port.h"
+#include "testing/fake_timer.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/made_timers.h"
 #include "tests/support/widgets.h"
 

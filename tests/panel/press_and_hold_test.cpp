@@ -2,7 +2,7 @@
 
 #include "panel/press_and_hold.h"
 #include "panel/repeat_table.h"
-#include "platform/fake_timer.h"
+#include "testing/fake_timer.h"
 
 namespace zelt {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/fake_device_catalog.h"
-#include "platform/qt_device_catalog.h"
+#include "platform/serial/qt_device_catalog.h"
+#include "testing/fake_device_catalog.h"
 
 namespace zelt {
 namespace {

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/device_check.h"
-#include "platform/memory_settings_store.h"
-#include "platform/open_failure.h"
-#include "platform/qt_serial_port.h"
+#include "platform/serial/device_check.h"
+#include "platform/serial/open_failure.h"
+#include "platform/serial/qt_serial_port.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/line_address.h"
+#include "platform/line/line_address.h"
 
 namespace zelt {
 namespace {

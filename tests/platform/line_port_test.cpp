@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "link/link_keeper.h"
-#include "platform/fake_device_catalog.h"
-#include "platform/line_port.h"
-#include "platform/memory_settings_store.h"
-#include "platform/qt_timer.h"
+#include "platform/line/line_port.h"
+#include "platform/system/qt_timer.h"
+#include "testing/fake_device_catalog.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/fake_line_server.h"
 #include "tests/support/pty_pair.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/log_file.h"
+#include "platform/system/log_file.h"
 
 namespace zelt {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <QTest>
 
-#include "platform/network_serial_port.h"
+#include "platform/net/network_serial_port.h"
 #include "tests/support/fake_line_server.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/ser2net_process.h"

@@ -4,8 +4,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/network_serial_port.h"
-#include "platform/telnet_session.h"
+#include "platform/net/network_serial_port.h"
+#include "platform/net/telnet_session.h"
 #include "tests/support/fake_line_server.h"
 #include "tests/support/ser2net_process.h"
 

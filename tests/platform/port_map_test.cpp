@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory_settings_store.h"
-#include "platform/port_map.h"
+#include "platform/line/port_map.h"
+#include "testing/memory_settings_store.h"
 
 namespace zelt {
 namespace {

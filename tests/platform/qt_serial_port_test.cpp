@@ -3,8 +3,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/memory_settings_store.h"
-#include "platform/qt_serial_port.h"
+#include "platform/serial/qt_serial_port.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/pty_pair.h"
 
 namespace zelt {

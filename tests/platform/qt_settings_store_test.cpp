@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/qt_settings_store.h"
+#include "platform/settings/qt_settings_store.h"
 #include "tests/support/temp_config.h"
 
 namespace zelt {

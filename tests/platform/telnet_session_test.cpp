@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/telnet_session.h"
+#include "platform/net/telnet_session.h"
 
 namespace zelt {
 namespace {

@@ -2,8 +2,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "platform/fake_timer.h"
-#include "platform/qt_timer.h"
+#include "platform/system/qt_timer.h"
+#include "testing/fake_timer.h"
 
 namespace zelt {
 namespace {

@@ -11,12 +11,12 @@
 #include <fstream>
 
 #include "link/module1.h"
-#include "platform/fake_device_catalog.h"
-#include "platform/fake_serial_port.h"
-#include "platform/line_port.h"
-#include "platform/memory_settings_store.h"
-#include "platform/network_serial_port.h"
+#include "platform/line/line_port.h"
+#include "platform/net/network_serial_port.h"
 #include "port_dialog/form2.h"
+#include "testing/fake_device_catalog.h"
+#include "testing/fake_serial_port.h"
+#include "testing/memory_settings_store.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/ser2net_process.h"
 #include "tests/support/temp_config.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/timer.h"
+#include "platform/system/timer.h"
 
 namespace zelt::test {
 

@@ -1,0 +1,58 @@
+#include "platform/line/line_port.h"
+
+#include "platform/line/line_address.h"
+
+namespace zelt {
+
+LinePort::LinePort(SettingsStore& portMap, EnvLookup env, QObject* parent)
+    : QObject(parent), portMap_(portMap), env_(std::move(env)), device_(portMap_, env_), network_() {
+    for (SerialPort* kind : {static_cast<SerialPort*>(&device_), static_cast<SerialPort*>(&network_)}) {
+        kind->onComm = [this] {
+            if (onComm) onComm();
+        };
+    }
+}
+
+std::string LinePort::targetFor(int number) const { return portDevice(number, portMap_, env_); }
+
+void LinePort::setSettings(const std::string& settings) {
+    device_.setSettings(settings);
+    network_.setSettings(settings);
+}
+
+bool LinePort::open() {
+    lastOpenFailure_.clear();
+    if (isOpen()) {
+        lastOpenFailure_ = "the port is already open";
+        return false;
+    }
+    const LineTarget target = parseLineTarget(target_.empty() ? targetFor(number_) : target_);
+    switch (target.kind) {
+    case LineTarget::Kind::Invalid: lastOpenFailure_ = target.error; return false;
+    case LineTarget::Kind::Device:
+        device_.setTarget(target.device);
+        active_ = &device_;
+        break;
+    case LineTarget::Kind::Network:
+        network_.setAddress(target.network);
+        active_ = &network_;
+        break;
+    }
+    if (active_->open()) return true;
+    lastOpenFailure_ = active_->lastOpenFailure();
+    return false;
+}
+
+void LinePort::close() {
+    if (active_) active_->close();
+}
+
+bool LinePort::isOpen() const { return active_ && active_->isOpen(); }
+
+bool LinePort::write(const std::string& text) { return active_ && active_->write(text); }
+
+std::string LinePort::readAll() { return active_ ? active_->readAll() : std::string(); }
+
+int LinePort::commEvent() const { return active_ ? active_->commEvent() : 0; }
+
+}  // namespace zelt
