@@ -64,24 +64,11 @@ Conversation::Conversation(const Request& request, const DeviceInfo& info) : bod
 
 std::string_view Conversation::command() const { return finished_ ? std::string_view{} : route_->steps[step_].command; }
 
-bool Conversation::receive(std::string_view bytes) {
-    if (finished_) return false;
-    for (const char c : bytes) {
-        if (c == kCarriageReturn) {
-            take(reply_);
-            return true;
-        }
-        reply_ += c;
-        if (c == kAck) {
-            take(reply_);
-            return true;
-        }
-        if (reply_.size() >= kMaxReplyBytes) {
-            fail(Error::ProjectorFailure);
-            return true;
-        }
-    }
-    return false;
+void Conversation::reply(std::string_view framed) {
+    if (finished_) return;
+    // Its rules read a reply line without the CR that ends it.
+    if (!framed.empty() && framed.back() == kCarriageReturn) framed.remove_suffix(1);
+    take(framed);
 }
 
 void Conversation::noReply() {
@@ -89,7 +76,6 @@ void Conversation::noReply() {
 }
 
 void Conversation::startStep() {
-    reply_.clear();
     if (step_ == route_->steps.size()) finish(result_);
 }
 

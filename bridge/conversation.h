@@ -27,33 +27,27 @@ struct DeviceInfo {
 std::optional<std::string> deviceInfoProblem(const DeviceInfo& info);
 
 // One PJLink request carried out against the projector, without I/O: it names the command to put
-// on the serial line, takes the bytes that come back (or the news that none came in time) and
-// ends with the response line. Requests that need no projector (CLSS, NAME, ...) and values the
-// bridge does not have (ERR2) are finished at construction.
+// on the serial line, takes each complete reply the line's exchange engine framed (or the news
+// that none came) and ends with the response line. Requests that need no projector (CLSS, NAME,
+// ...) and values the bridge does not have (ERR2) are finished at construction.
 //
 //   Conversation c(request, info);
 //   while (!c.finished()) {
-//       send(c.command());   // then start the end-of-exchange timer
-//       // on serial bytes: if (c.receive(bytes)) stop the timer;   on the timer: c.noReply();
+//       exchange c.command() on the line;
+//       answered: c.reply(framed reply);   no reply in time, line down: c.noReply();
 //   }
 //   answer(c.response());
-//
-// A reply ends at the first CR or ACK byte; bytes after that end in the same read are not
-// looked at (drain the line before the next command). A reply longer than kMaxReplyBytes
-// without an end is ERR4 at once.
 class Conversation {
 public:
-    static constexpr std::size_t kMaxReplyBytes = 64;
-
     Conversation(const Request& request, const DeviceInfo& info);
 
     bool finished() const { return finished_; }
     // The command text (with its CR) to send now; empty once finished.
     std::string_view command() const;
-    // Serial bytes that arrived while command() was out. True when they ended its reply (the
-    // conversation has moved on to the next command or finished), false while more are awaited.
-    bool receive(std::string_view bytes);
-    // The end-of-exchange time passed without a whole reply, or the line is down: ERR4.
+    // The complete reply to command(), as the line framed it (up to its CR, or a lone ACK): the
+    // conversation moves on to its next command or finishes.
+    void reply(std::string_view framed);
+    // No complete reply in time, or the line is down: ERR4.
     void noReply();
     // "%1BODY=RESULT\r", once finished.
     const std::string& response() const { return response_; }
@@ -68,7 +62,6 @@ private:
     const Route* route_ = nullptr;
     std::size_t step_ = 0;
     std::string result_;
-    std::string reply_;
     std::string response_;
     bool finished_ = false;
 };

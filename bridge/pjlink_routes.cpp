@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/operating_status.h"
 #include "link/wire.h"
 
 namespace zelt::pjlink {
@@ -10,32 +11,24 @@ namespace {
 using A = ReplyAction;
 using E = Error;
 
-// "CR0": the operating status, two characters (power, then fault), the same replies the panel
-// decodes into " Power ON", " Stand by", " Count down", " Cooling down", " Power abnormality",
-// " Temperature abnormality" and " Lamp Failure". A power abnormality hides the power state.
-// ERST digits: fan, lamp, temperature, cover, filter, other.
-struct StatusRow {
-    std::string_view reply;
-    std::string_view power;
-    std::string_view errors;
-};
+// PJLink's digits for the operating status (link/operating_status.h): the power state, and the
+// six ERST digits (fan, lamp, temperature, cover, filter, other).
+std::string_view powerDigit(PowerState power) {
+    switch (power) {
+    case PowerState::Standby: return "0";
+    case PowerState::On: return "1";
+    case PowerState::CoolingDown: return "2";
+    case PowerState::WarmingUp: return "3";
+    }
+    return "";
+}
 
-// clang-format off
-constexpr StatusRow kStatus[] = {
-    {"00", "1", "000000"},  // Power ON
-    {"80", "0", "000000"},  // Stand by
-    {"40", "3", "000000"},  // Count down
-    {"20", "2", "000000"},  // Cooling down
-    {"10", "", "000002"},   // Power abnormality
-    {"08", "1", "002000"},  // Temperature abnormality, in each power state
-    {"18", "", "002002"},
-    {"28", "2", "002000"},
-    {"48", "3", "002000"},
-    {"88", "0", "002000"},
-    {"21", "2", "020000"},  // Lamp failure: the lamp did not strike, the unit cools down
-    {"81", "0", "020000"},
-};
-// clang-format on
+std::string errorDigits(const Faults& f) {
+    std::string digits;
+    for (const FaultLevel level : {f.fan, f.lamp, f.temperature, f.cover, f.filter, f.other})
+        digits += level == FaultLevel::Error ? '2' : level == FaultLevel::Warning ? '1' : '0';
+    return digits;
+}
 
 // The inputs, numbered by "CR1" as the command reference numbers them ("Select Input14 ...
 // VIDEO", "Select Input15 ... S-VIDEO"), with the PJLink type: RGB for the computer terminals
@@ -179,13 +172,14 @@ std::optional<std::string> readReply(Reading reading, std::string_view reply) {
     case Reading::Ack: return reply == std::string_view(&kAck, 1) ? std::optional<std::string>("") : std::nullopt;
     case Reading::Text: return std::string(reply);
     case Reading::PowerState:
-    case Reading::ErrorDigits:
-        for (const StatusRow& row : kStatus) {
-            if (row.reply != reply) continue;
-            const std::string_view value = reading == Reading::PowerState ? row.power : row.errors;
-            return value.empty() ? std::nullopt : std::optional<std::string>(value);
-        }
-        return std::nullopt;
+    case Reading::ErrorDigits: {
+        const OperatingStatus* status = findOperatingStatus(reply);
+        if (status == nullptr) return std::nullopt;
+        if (reading == Reading::ErrorDigits) return errorDigits(status->faults);
+        // A power fault hides the power state: POWR has no value for it.
+        if (!status->power) return std::nullopt;
+        return std::string(powerDigit(*status->power));
+    }
     }
     return std::nullopt;
 }

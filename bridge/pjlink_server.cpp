@@ -9,7 +9,6 @@
 
 #include "bridge/line_splitter.h"
 #include "bridge/pjlink_auth.h"
-#include "link/query.h"
 
 namespace zelt::pjlink {
 namespace {
@@ -63,6 +62,7 @@ struct PjlinkServer::Client {
     QTcpSocket* socket;
     QTimer idle;
     std::string peer;
+    ExchangeEngine::ClientId engineClient;
     std::string random;  // of the greeting; empty without authentication
     bool authenticated;
     LineSplitter splitter;
@@ -72,19 +72,20 @@ struct PjlinkServer::Client {
     bool reading = false;
     bool closing = false;
 
-    Client(std::uint64_t number, QTcpSocket* s, std::string greetingRandom)
+    Client(std::uint64_t number, QTcpSocket* s, ExchangeEngine::ClientId asker, std::string greetingRandom)
         : id(number),
           socket(s),
           peer(peerText(*s)),
+          engineClient(asker),
           random(std::move(greetingRandom)),
           authenticated(random.empty()),
           splitter(!random.empty()) {}
     std::string name() const { return "client " + std::to_string(id) + " " + peer; }
 };
 
-PjlinkServer::PjlinkServer(QueryQueue& queue, std::function<bool()> lineUp, ServerConfig config, QObject* parent)
+PjlinkServer::PjlinkServer(ExchangeEngine& engine, std::function<bool()> lineUp, ServerConfig config, QObject* parent)
     : QObject(parent),
-      queue_(queue),
+      engine_(engine),
       lineUp_(std::move(lineUp)),
       config_(std::move(config)),
       server_(new QTcpServer(this)) {
@@ -92,8 +93,10 @@ PjlinkServer::PjlinkServer(QueryQueue& queue, std::function<bool()> lineUp, Serv
 }
 
 PjlinkServer::~PjlinkServer() {
+    *alive_ = false;
     shuttingDown_ = true;
     for (auto& [id, client] : clients_) {
+        engine_.removeClient(client->engineClient);
         client->socket->disconnect(this);
         client->socket->abort();
     }
@@ -127,7 +130,8 @@ void PjlinkServer::acceptConnections() {
             continue;
         }
         const std::uint64_t id = nextId_++;
-        auto client = std::make_unique<Client>(id, socket, config_.password ? newRandom() : std::string());
+        auto client =
+            std::make_unique<Client>(id, socket, engine_.addClient(), config_.password ? newRandom() : std::string());
         socket->setParent(this);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket->setReadBufferSize(kSocketReadBufferBytes);
@@ -206,8 +210,7 @@ void PjlinkServer::addJob(Client& client, std::string line, std::optional<Reques
     if (job->done) {
         flush(client);
     } else {
-        waiting_.push_back(job);
-        pumpSerial();
+        askProjector(client, job);
     }
 }
 
@@ -244,9 +247,7 @@ void PjlinkServer::removeClient(std::uint64_t id) {
     const auto it = clients_.find(id);
     if (it == clients_.end()) return;
     tell(it->second->name() + " disconnected");
-    waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
-                                  [id](const std::shared_ptr<Job>& job) { return job->client == id; }),
-                   waiting_.end());
+    engine_.removeClient(it->second->engineClient);
     it->second->socket->deleteLater();
     clients_.erase(it);
 }
@@ -254,8 +255,8 @@ void PjlinkServer::removeClient(std::uint64_t id) {
 void PjlinkServer::shutDown() {
     shuttingDown_ = true;
     server_->close();
-    waiting_.clear();
     for (auto& [id, client] : clients_) {
+        engine_.removeClient(client->engineClient);
         client->closing = true;
         client->idle.stop();
         client->socket->flush();
@@ -263,52 +264,34 @@ void PjlinkServer::shutDown() {
     }
 }
 
-void PjlinkServer::pumpSerial() {
-    // Steps that complete at once (the line is down) finish their request inside this loop.
-    if (pumping_) return;
-    pumping_ = true;
-    while (!running_ && !waiting_.empty()) {
-        running_ = std::move(waiting_.front());
-        waiting_.pop_front();
-        sendStep(running_);
-    }
-    pumping_ = false;
-}
-
-void PjlinkServer::sendStep(std::shared_ptr<Job> job) {  // a copy: finishing resets running_
+void PjlinkServer::askProjector(Client& client, const std::shared_ptr<Job>& job) {
     Conversation& conversation = *job->conversation;
-    if (!lineUp_()) {
+    if (lineUp_ && !lineUp_()) {
         conversation.noReply();
         return finishJob(job);
     }
-    queue_.submit(std::string(conversation.command()),
-                  [this, job](const QueryResult& result) { stepDone(job, result); });
+    const std::shared_ptr<bool> alive = alive_;
+    engine_.submit(
+        client.engineClient,
+        zelt::Job{std::string(conversation.command()), config_.replyTimeoutMs,
+                  [this, alive, job](const QueryResult& result) -> std::optional<std::string> {
+                      if (!*alive) return std::nullopt;
+                      Conversation& c = *job->conversation;
+                      if (result.outcome == QueryOutcome::Answered || result.outcome == QueryOutcome::NotUnderstood)
+                          c.reply(result.reply);
+                      else
+                          c.noReply();
+                      if (!c.finished() && !shuttingDown_) return std::string(c.command());
+                      if (!c.finished()) c.noReply();
+                      finishJob(job);
+                      return std::nullopt;
+                  }});
 }
 
-void PjlinkServer::stepDone(const std::shared_ptr<Job>& job, const QueryResult& result) {
-    Conversation& conversation = *job->conversation;
-    switch (result.outcome) {
-    case QueryOutcome::Answered:
-    case QueryOutcome::NotUnderstood:
-        if (!conversation.receive(result.reply)) conversation.noReply();
-        break;
-    case QueryOutcome::NoReply:
-    case QueryOutcome::NotSent:
-    case QueryOutcome::Cancelled: conversation.noReply(); break;
-    }
-    if (conversation.finished()) {
-        finishJob(job);
-    } else if (!shuttingDown_) {
-        sendStep(job);
-    }
-}
-
-void PjlinkServer::finishJob(std::shared_ptr<Job> job) {
+void PjlinkServer::finishJob(const std::shared_ptr<Job>& job) {
     job->response = job->conversation->response();
     job->done = true;
-    if (running_ == job) running_.reset();
     if (Client* client = find(job->client)) flush(*client);
-    pumpSerial();
 }
 
 }  // namespace zelt::pjlink

@@ -18,10 +18,7 @@
 
 class QTcpServer;
 
-namespace zelt {
-class QueryQueue;
-struct QueryResult;
-}  // namespace zelt
+#include "link/exchange_engine.h"
 
 namespace zelt::pjlink {
 
@@ -36,23 +33,25 @@ struct ServerConfig {
     // Requests of one connection taken in and not yet answered. Beyond it the bridge reads no more
     // from that connection until an answer has gone out: TCP holds the client back, nothing is lost.
     std::size_t maxPendingPerClient = 16;
+    // The wait for each reply of the projector.
+    int replyTimeoutMs = ExchangeEngine::kDefaultTimeoutMs;
 };
 
-// The network side of the bridge: PJLink class 1 over TCP, every projector command through one
-// query queue.
+// The network side of the bridge: PJLink class 1 over TCP, every projector command through the
+// line's exchange engine.
 //
 // Each connection is greeted, authenticated when a password is set, cut into lines and answered
-// in the order of its requests, each response in one write. Requests that need the projector wait
-// in one queue for all connections, in arrival order, and run one at a time, every step of a
-// request before the next request (so "CR0" and the input change after it are never split by
-// another client's command). While the line is down (`lineUp` false) such a request is ERR4 at
-// once. A connection that goes away takes its waiting requests with it; the one under way is
-// carried to its end, so the projector never gets half of a request.
+// in the order of its requests, each response in one write. Each connection is a client of the
+// engine: a request that needs the projector is one job (so "CR0" and the input change after it
+// are never split by another command), and the engine takes turns between connections. While the
+// line is down (`lineUp` false) such a request is ERR4 at once. A connection that goes away takes
+// its waiting requests with it; the one under way is carried to its end, so the projector never
+// gets half of a request.
 class PjlinkServer final : public QObject {
     Q_OBJECT
 public:
-    // `queue` and `lineUp` must outlive the server.
-    PjlinkServer(QueryQueue& queue, std::function<bool()> lineUp, ServerConfig config, QObject* parent = nullptr);
+    // `engine` and `lineUp` must outlive the server.
+    PjlinkServer(ExchangeEngine& engine, std::function<bool()> lineUp, ServerConfig config, QObject* parent = nullptr);
     ~PjlinkServer() override;
 
     // Starts listening; false with errorString() when the address cannot be had.
@@ -66,8 +65,6 @@ public:
     void shutDown();
 
     std::size_t clientCount() const { return clients_.size(); }
-    // Requests that wait for the projector, the running one included.
-    std::size_t serialBacklog() const { return waiting_.size() + (running_ ? 1 : 0); }
 
     // An event for the log, in words: connections, authentication, each request and its response.
     std::function<void(const std::string& text)> onEvent;
@@ -84,23 +81,19 @@ private:
     void flush(Client& client);
     void closeIdle(std::uint64_t id);
     void removeClient(std::uint64_t id);
-    void pumpSerial();
-    void sendStep(std::shared_ptr<Job> job);
-    void stepDone(const std::shared_ptr<Job>& job, const QueryResult& result);
-    void finishJob(std::shared_ptr<Job> job);
+    void askProjector(Client& client, const std::shared_ptr<Job>& job);
+    void finishJob(const std::shared_ptr<Job>& job);
     Client* find(std::uint64_t id);
     void tell(const std::string& text);
 
-    QueryQueue& queue_;
+    ExchangeEngine& engine_;
     std::function<bool()> lineUp_;
     ServerConfig config_;
     QTcpServer* server_;
     std::map<std::uint64_t, std::unique_ptr<Client>> clients_;
     std::uint64_t nextId_ = 1;
-    std::deque<std::shared_ptr<Job>> waiting_;  // for the projector, in arrival order
-    std::shared_ptr<Job> running_;
-    bool pumping_ = false;
     bool shuttingDown_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // A client's bytes for a log line: printable ASCII as it is, anything else as \xHH, cut after

@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
+#include <memory>
 #include "app/version.h"
 #include "bridge/daemon_options.h"
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
-#include "link/link_keeper.h"
-#include "link/query.h"
+#include "link/projector_line.h"
 #include "link/stored_number.h"
 #include "link/timing.h"
 #include "link/traffic_log.h"
@@ -145,38 +145,27 @@ int main(int argc, char* argv[]) {
             : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
     port.setSettings(settingsStringFor(baudCode));
 
-    QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
-    QueryQueue queue(port, queueTimer, logFile.isOpen() ? &traffic : nullptr);
-    // The keeper reopens the line as the panel does: a device once it is present again (never
-    // taken from a program that holds it), a network line about once a second.
+    // The line is kept as the panel keeps it: a device reopened once it is present again (never
+    // taken from a program that holds it), a network line tried again about once a second.
     QtDeviceCatalog devices;
-    QtTimer keeperTimer(kKeeperDeviceCheckMs);
-    LinkKeeper keeper(port, keeperTimer, devices,
-                      [&] { return options.device.empty() ? port.targetFor(portNumber) : line; });
-    std::string toldFailure;
-    int toldReopened = 0;
-    keeper.onChange = [&] {
-        if (keeper.reopened() != toldReopened) {
-            toldReopened = keeper.reopened();
-            toldFailure.clear();
-            say(stderr, "line " + line + " open");
-            event("line " + line + " open");
-            return;
-        }
-        // Each new reason once, not every try: a device held by another program stays quiet.
-        if (keeper.lastFailure().empty() || keeper.lastFailure() == toldFailure) return;
-        toldFailure = keeper.lastFailure();
-        say(stderr, "line " + line + " not open yet: " + toldFailure);
-        event("line " + line + " not open yet: " + toldFailure);
-    };
-    queue.onDeviceGone = [&] {
+    ProjectorLine projector({port, devices, [](int ms) { return std::make_unique<QtTimer>(ms); },
+                             [&] { return options.device.empty() ? port.targetFor(portNumber) : line; },
+                             logFile.isOpen() ? &traffic : nullptr});
+    projector.onLost = [&] {
         say(stderr, "line " + line + " lost; requests get ERR4 until it is open again");
         event("line " + line + " lost");
-        keeper.lineLost();
+    };
+    projector.onBack = [&] {
+        say(stderr, "line " + line + " open");
+        event("line " + line + " open");
+    };
+    projector.onStillDown = [&](const std::string& reason) {
+        say(stderr, "line " + line + " not open yet: " + reason);
+        event("line " + line + " not open yet: " + reason);
     };
 
     PjlinkServer server(
-        queue, [&port] { return port.isOpen(); }, config);
+        projector.engine(), [&port] { return port.isOpen(); }, config);
     server.onEvent = event;
     if (!server.listen(*listenAddress, options.listenPort)) {
         say(stderr, "cannot listen on " + addressText(*listenAddress, options.listenPort) + ": " +
@@ -191,14 +180,13 @@ int main(int argc, char* argv[]) {
         say(stderr, "warning: listening on " + listening + " without a password (--no-password)");
         event("warning: listening on " + listening + " without a password (--no-password)");
     }
-    if (port.open()) {
+    // Not fatal when it does not open: a service keeps running until the adapter is plugged in.
+    if (projector.open()) {
         event("line " + line + " open");
     } else {
-        // Not fatal: a service keeps running until the adapter is plugged in.
-        toldFailure = port.lastOpenFailure();
-        say(stderr, "line " + line + " not open: " + toldFailure + "; requests get ERR4 until it opens");
-        event("line " + line + " not open: " + toldFailure);
-        keeper.lineLost();
+        const std::string why = port.lastOpenFailure();
+        say(stderr, "line " + line + " not open: " + why + "; requests get ERR4 until it opens");
+        event("line " + line + " not open: " + why);
     }
     say(stdout, "listening on " + listening);
 
@@ -208,11 +196,9 @@ int main(int argc, char* argv[]) {
     });
     app.exec();
 
-    // Connections closed, the queue emptied, the line closed (which removes its lock file).
+    // Connections closed, the jobs ended, the line closed (which removes its lock file).
     server.shutDown();
-    keeper.stop();
-    queue.cancelAll();
-    if (port.isOpen()) port.close();
+    projector.close();
     event("stopped");
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ctl/ctl_request.h"
-#include "link/query.h"
+#include "link/exchange_engine.h"
 
 namespace zelt::ctl {
 

@@ -67,7 +67,7 @@ CommandLine readCommandLine(const QStringList& arguments) {
     const QCommandLineOption timeout("timeout",
                                      QString("How long to wait for the reply, 1 to %1 (default %2).")
                                          .arg(kMaxTimeoutMs)
-                                         .arg(QueryQueue::kDefaultTimeoutMs),
+                                         .arg(ExchangeEngine::kDefaultTimeoutMs),
                                      "MS");
     const QCommandLineOption json("json", "Print one JSON object: command, reply, rendering, phrase, outcome.");
     const QCommandLineOption log("log", "Append one line per send and per receipt to FILE (rotated once to FILE.1).",

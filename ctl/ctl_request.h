@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/query.h"
+#include "link/exchange_engine.h"
 
 namespace zelt {
 
@@ -40,7 +40,7 @@ struct Request {
     std::optional<int> port;
     std::string device;       // --device: a device path or a tcp:// or rfc2217:// address
     std::optional<int> baud;  // --baud: 9600 or 19200
-    int timeoutMs = QueryQueue::kDefaultTimeoutMs;
+    int timeoutMs = ExchangeEngine::kDefaultTimeoutMs;
     bool json = false;
     std::string logPath;
 };

@@ -3,15 +3,17 @@
 #include <QMetaObject>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/version.h"
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_request.h"
-#include "link/query.h"
+#include "link/projector_line.h"
 #include "link/traffic_log_file.h"
 #include "platform/line/line_port.h"
 #include "platform/line/port_map.h"
+#include "platform/serial/qt_device_catalog.h"
 #include "platform/settings/qt_settings_store.h"
 #include "platform/system/qt_timer.h"
 #include "platform/system/signal_watch.h"
@@ -72,13 +74,15 @@ int main(int argc, char* argv[]) {
     port.setSettings(line.settings);
     port.setCommPort(static_cast<int16_t>(line.port));
     port.setTarget(request.device);
+    QtDeviceCatalog devices;
+    ProjectorLine projector({port, devices, [](int ms) { return std::make_unique<QtTimer>(ms); },
+                             [&] { return request.device; }, trafficLog.isOpen() ? &trafficLog : nullptr});
+    // One command: a line that does not open is the answer, not something to wait for.
     if (!port.open()) {
         printError("the port did not open: " + port.lastOpenFailure());
         return ctl::kExitPortFailed;
     }
 
-    QtTimer timer(request.timeoutMs);
-    QueryQueue queue(port, timer, trafficLog.isOpen() ? &trafficLog : nullptr);
     QObject::connect(&signalWatch, &SignalWatch::caught, &app, [&port](int number) {
         port.close();
         printError(std::string("stopped by ") + (number == SIGINT ? "SIGINT" : "SIGTERM") +
@@ -89,7 +93,7 @@ int main(int argc, char* argv[]) {
     QMetaObject::invokeMethod(
         &app,
         [&] {
-            queue.submit(request.command, request.timeoutMs, [&](const QueryResult& result) {
+            projector.engine().submit(request.command, request.timeoutMs, [&](const QueryResult& result) {
                 const ctl::Report report = ctl::reportFor(request, result, !port.isOpen());
                 print(stdout, report.out);
                 if (!report.err.empty()) printError(report.err);

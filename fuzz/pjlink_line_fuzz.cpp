@@ -13,6 +13,7 @@
 #include "bridge/pjlink_protocol.h"
 #include "bridge/pjlink_routes.h"
 #include "fuzz/fuzz_check.h"
+#include "link/wire.h"
 
 namespace {
 
@@ -65,7 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(turn < 8);
                 FUZZ_CHECK(std::find(allowed.begin(), allowed.end(), conversation.command()) != allowed.end());
                 const std::size_t pick = static_cast<unsigned char>(bytes[replyAt++ % bytes.size()]);
-                if (!conversation.receive(kReplies[pick % std::size(kReplies)])) conversation.noReply();
+                // The line hands on complete replies; an incomplete one is no reply in time.
+                const std::string_view reply = kReplies[pick % std::size(kReplies)];
+                if (zelt::completeReplyLength(reply))
+                    conversation.reply(reply);
+                else
+                    conversation.noReply();
             }
             checkResponse(conversation.response());
         }

@@ -1,6 +1,7 @@
 #include "link/reply_decoder.h"
 
 #include "link/decoder_tables.h"
+#include "link/transcript.h"
 
 namespace zelt {
 
@@ -42,6 +43,20 @@ std::string temperaturePhrase(std::string_view r) {
     return phrase;
 }
 
+// Whether the reply line begins as `reply` shows there: its leading blank and the tokens of the
+// reply's characters, the last one without its own trailing blank (" 8 0" for "80").
+bool lineShows(std::string_view line, std::string_view reply) {
+    if (line.empty() || line.front() != ' ') return false;
+    line.remove_prefix(1);
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        std::string_view token = transcriptToken(static_cast<unsigned char>(reply[i]));
+        if (i + 1 == reply.size()) token.remove_suffix(1);
+        if (line.substr(0, token.size()) != token) return false;
+        line.remove_prefix(token.size());
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> decodeReply(std::string_view commandText, std::string_view received,
@@ -51,9 +66,8 @@ std::optional<std::string> decodeReply(std::string_view commandText, std::string
         if (table.receivedLength != 0 && received.size() != table.receivedLength) continue;
         switch (table.rule) {
         case DecodeRule::KeyedRows: {
-            const std::string_view key = replyLine.substr(0, table.keyLength);
             for (const DecoderRow& row : table.rows) {
-                if (key == row.key) return std::string(row.phrase);
+                if (lineShows(replyLine, row.reply)) return std::string(row.phrase);
             }
             return std::nullopt;
         }

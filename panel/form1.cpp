@@ -130,15 +130,14 @@ Form1::Form1(Services services, QWidget* parent) : QWidget(parent), s_(std::move
         ownDevices_ = std::make_unique<QtDeviceCatalog>();
         s_.devices = ownDevices_.get();
     }
-    keeperTimer_ = s_.makeTimer(kKeeperDeviceCheckMs);
-    keeper_ = std::make_unique<LinkKeeper>(s_.port, *keeperTimer_, *s_.devices, [this] {
-        return s_.deviceFor ? s_.deviceFor(s_.module.ComPortNumber) : std::string();
-    });
-    keeper_->onChange = [this] { showLinkState(); };
+    line_ = std::make_unique<ProjectorLine>(
+        ProjectorLine::Parts{s_.port, *s_.devices, s_.makeTimer,
+                             [this] { return s_.deviceFor ? s_.deviceFor(s_.module.ComPortNumber) : std::string(); }});
+    line_->onChange = [this] { showLinkState(); };
+    line_->readPortWith([this] { MSComm1_OnComm(); });
     timer1_->onTick = [this] { Timer1_Timer(); };
     timer2_->onTick = [this] { Timer2_Timer(); };
     timer4_->onTick = [this] { Timer4_Timer(); };
-    s_.port.onComm = [this] { MSComm1_OnComm(); };
 
     buildPanel();
 
@@ -154,11 +153,10 @@ Form1::~Form1() {
     qApp->removeEventFilter(this);
     // The dialog watches the device list, which may be this window's own: it goes first.
     delete portDialog_;
-    keeper_->onChange = nullptr;
+    line_.reset();
     for (auto* t : {timer1_.get(), timer2_.get(), timer4_.get()}) {
         if (t) t->onTick = nullptr;
     }
-    s_.port.onComm = nullptr;
 }
 
 QLabel* Form1::makeLabel(QWidget* parent, const char* name, const QString& text, double left, double top, double width,
@@ -262,10 +260,7 @@ void Form1::Form_Load() {
     runStartup(s_.module, s_.port, s_.store, adapter);
 }
 
-void Form1::Form_QueryUnload() {
-    keeper_->stop();
-    if (s_.port.isOpen()) s_.port.close();
-}
+void Form1::Form_QueryUnload() { line_->close(); }
 
 Form2* Form1::createPortDialog() {
     Form2::Services ds{s_.module,       s_.port,    s_.store, s_.deviceFor, [this] { showMainWindow(); },
@@ -284,7 +279,7 @@ void Form1::showPortDialogModal() {
 
 void Form1::Command33_Click() {
     // The operator chooses now: a lost line is no longer waited for.
-    keeper_->stop();
+    line_->keeper().stop();
     prepareComDialog(s_.module, s_.port);
     Form2* dialog = portDialog_;
     if (dialog == nullptr) {
@@ -353,10 +348,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---- Traffic ---------------------------------------------------------------------------------
 
 void Form1::Hyouji(const std::string& text, Direction direction) { exchange_->hyouji(text, direction); }
-void Form1::MSComm1_OnComm() {
-    exchange_->onComm();
-    if (s_.port.commEvent() == SerialPort::kEventDeviceGone) keeper_->lineLost();
-}
+// The line waits for a device that went away, after this.
+void Form1::MSComm1_OnComm() { exchange_->onComm(); }
 void Form1::Timer2_Timer() { exchange_->endOfExchange(); }
 void Form1::Timer4_Timer() { exchange_->clearDisplay(); }
 
@@ -391,9 +384,9 @@ void Form1::hideLegends() {
 void Form1::sendFailed() {
     // One beep per failure the operator caused, not ten a second while a held arrow keeps failing.
     if (!repeatTick_) s_.beep();
-    showNotice(s_.port.isOpen()     ? "Not sent: the device did not take the command."
-               : keeper_->waiting() ? "Not sent: the line is down; the panel reopens it as soon as it is back."
-                                    : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
+    showNotice(s_.port.isOpen()            ? "Not sent: the device did not take the command."
+               : line_->keeper().waiting() ? "Not sent: the line is down; the panel reopens it as soon as it is back."
+                                           : "Not sent: no port is open. Choose one with COM (Ctrl+H shows it).");
     noticeTimer_.start();
 }
 
@@ -420,8 +413,8 @@ void Form1::showNotice(const QString& text) {
 void Form1::hideSendNotice() {
     noticeTimer_.stop();
     // While the line is down, that stays said.
-    if (keeper_->waiting())
-        showNotice(QString::fromStdString(keeper_->statusText()));
+    if (line_->keeper().waiting())
+        showNotice(QString::fromStdString(line_->keeper().statusText()));
     else
         notice_->hide();
 }
@@ -429,7 +422,7 @@ void Form1::hideSendNotice() {
 void Form1::showLinkState() {
     // While waiting, a "Not sent" notice stays its time and the waiting text follows it; a line
     // that is back makes any notice about it stale.
-    if (keeper_->waiting() && noticeTimer_.isActive()) return;
+    if (line_->keeper().waiting() && noticeTimer_.isActive()) return;
     hideSendNotice();
 }
 

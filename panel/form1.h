@@ -12,7 +12,7 @@
 #include "command_list/command_list_host.h"
 #include "command_list/form3.h"
 #include "link/exchange.h"
-#include "link/link_keeper.h"
+#include "link/projector_line.h"
 #include "panel/press_and_hold.h"
 #include "platform/line/port_map.h"
 #include "port_dialog/form2.h"
@@ -32,8 +32,9 @@ class Timer;
 class TrafficLog;
 
 // The main window: the control panel. It owns the use of the serial port, the three timers and
-// the display lines; every command goes out through Hyouji. A line that goes away is waited for
-// and reopened by the link keeper, with a notice while it is down.
+// the display lines; every command goes out through Hyouji. It holds its port as a projector
+// line: one that goes away is waited for and reopened by the line's keeper, with a notice while it
+// is down. The window reads the port itself, so every byte shows as it comes.
 class Form1 : public QWidget, private ExchangeDisplay, private HoldHost, private CommandListHost {
     Q_OBJECT
 public:
@@ -81,7 +82,7 @@ public:
     // What the device sent since the exchange began (bounded; panel_perf watches it reach its bound).
     const std::string& ReceiveBuffer() const { return exchange_->receiveBuffer(); }
     // Waits for a lost line and reopens it.
-    const LinkKeeper& keeper() const { return *keeper_; }
+    const LinkKeeper& keeper() const { return line_->keeper(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,8 +129,7 @@ private:
     std::unique_ptr<Exchange> exchange_;
     std::unique_ptr<PressAndHold> hold_;
     std::unique_ptr<DeviceCatalog> ownDevices_;  // when the services bring none
-    std::unique_ptr<zelt::Timer> keeperTimer_;
-    std::unique_ptr<LinkKeeper> keeper_;
+    std::unique_ptr<ProjectorLine> line_;
     QPointer<Form2> portDialog_;
     QPointer<Form3> commandList_;
 

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "bridge/pjlink_server.h"
-#include "link/query.h"
+#include "link/exchange_engine.h"
 #include "testing/fake_serial_port.h"
 #include "testing/fake_timer.h"
 
@@ -22,11 +22,12 @@ constexpr int kIdleMs = 300;
 class BridgeServer : public ::testing::Test {
 protected:
     void SetUp() override {
+        port.onComm = [this] { engine.onComm(); };
         ASSERT_TRUE(port.open());
         ServerConfig config;
         config.idleCloseMs = kIdleMs;
         server = std::make_unique<PjlinkServer>(
-            queue, [this] { return port.isOpen(); }, config);
+            engine, [this] { return port.isOpen(); }, config);
         ASSERT_TRUE(server->listen(QHostAddress::LocalHost, 0));
         client.connectToHost(QHostAddress::LocalHost, server->port());
         ASSERT_TRUE(client.waitForConnected(5000));
@@ -57,7 +58,7 @@ protected:
     FakeSerialPort port;
     FakeClock clock;
     FakeTimer timer{clock, 1000};
-    QueryQueue queue{port, timer};
+    ExchangeEngine engine{port, timer};
     std::unique_ptr<PjlinkServer> server;
     QTcpSocket client;
     std::string received;
@@ -84,9 +85,9 @@ TEST_F(BridgeServer, AReplyNotInTimeIsErr4AndTheQueueMovesOn) {
     client.write("%1POWR ?\r%1INPT ?\r");
     for (int i = 0; i < 1000 && port.writes.empty(); ++i) QTest::qWait(5);
     EXPECT_EQ(port.written, "CR0\r");
-    clock.advance(QueryQueue::kDefaultTimeoutMs);
+    clock.advance(ExchangeEngine::kDefaultTimeoutMs);
     EXPECT_EQ(readLine(), "%1POWR=ERR4\r");
-    clock.advance(QueryQueue::kQuietAfterNoReplyMs);
+    clock.advance(ExchangeEngine::kQuietAfterNoReplyMs);
     EXPECT_EQ(port.written, "CR0\rCR1\r");
     port.arrive("3\r");
     EXPECT_EQ(readLine(), "%1INPT=31\r");
@@ -98,7 +99,7 @@ TEST_F(BridgeServer, RequestsBeyondThePendingCapWaitUnreadAndAreAnsweredInTurn) 
     for (int i = 0; i < 20; ++i) requests += "%1INPT ?\r";
     client.write(requests.c_str());
     QTest::qWait(100);
-    EXPECT_EQ(server->serialBacklog(), 16u);
+    EXPECT_EQ(engine.pending(), 16u);
     for (int i = 0; i < 20; ++i) {
         port.arrive("3\r");
         EXPECT_EQ(readLine(), "%1INPT=31\r") << i;

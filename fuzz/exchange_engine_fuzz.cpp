@@ -1,16 +1,19 @@
-// The query queue over any bytes from the line, in any pieces (the input's 0xFF bytes cut it into
-// pieces; its first byte picks the command, the next the timeout): every command completes exactly
-// once, its reply is a run of what arrived, complete exactly when it was answered, and its rendering
-// is that of the reply.
+// The exchange engine over any bytes from the line, in any pieces (the input's 0xFF bytes cut it
+// into pieces; its first byte picks the command, the next the timeout), for jobs of three clients
+// (the own one, an ordinary and an interactive one) whose first command gets a second one: every
+// command completes exactly once, its reply is a run of what arrived, complete exactly when it was
+// answered (as link/wire.h frames a reply), and its rendering is that of the reply.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "link/query.h"
+#include "link/exchange_engine.h"
 #include "link/transcript.h"
+#include "link/wire.h"
 #include "testing/fake_serial_port.h"
 #include "testing/fake_timer.h"
 
@@ -24,11 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zelt::FakeSerialPort port;
     zelt::FakeClock clock;
     zelt::FakeTimer timer(clock, 0);
-    zelt::QueryQueue queue(port, timer);
+    zelt::ExchangeEngine engine(port, timer);
+    port.onComm = [&] { engine.onComm(); };
     port.open();
     std::vector<zelt::QueryResult> results;
-    for (int i = 0; i < 3; ++i)
-        queue.submit(command, timeoutMs, [&](const zelt::QueryResult& r) { results.push_back(r); });
+    const zelt::ExchangeEngine::ClientId clients[] = {zelt::ExchangeEngine::kOwnClient, engine.addClient(),
+                                                      engine.addClient(zelt::ExchangeEngine::Priority::Interactive)};
+    for (const auto client : clients) {
+        engine.submit(client, zelt::Job{command, timeoutMs, [&, steps = 0](const zelt::QueryResult& r) mutable {
+                                            results.push_back(r);
+                                            return ++steps < 2 ? std::optional<std::string>(command) : std::nullopt;
+                                        }});
+    }
 
     std::string stream;  // every byte that arrived, in order
     for (size_t start = 0;;) {
@@ -41,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = cut + 1;
     }
     clock.advance(1000);
-    FUZZ_CHECK(results.size() == 3);
-    FUZZ_CHECK(queue.pending() == 0);
+    FUZZ_CHECK(results.size() == 6);
+    FUZZ_CHECK(engine.pending() == 0);
     for (const zelt::QueryResult& r : results) {
         FUZZ_CHECK(r.command == command);
         FUZZ_CHECK(r.rendering == zelt::renderTranscript(r.reply).text);

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/query.h"
+#include "link/exchange_engine.h"
 #include "link/traffic_log.h"
 #include "testing/fake_serial_port.h"
 #include "testing/fake_timer.h"
@@ -19,20 +19,37 @@ struct RecordingLog : TrafficLog {
     std::vector<std::string> lines;
 };
 
-struct QueryTest : ::testing::Test {
+struct EngineTest : ::testing::Test {
     FakeSerialPort port;
     FakeClock clock;
     FakeTimer timer{clock, 0};
     RecordingLog log;
-    std::unique_ptr<QueryQueue> queue = std::make_unique<QueryQueue>(port, timer, &log);
+    std::unique_ptr<ExchangeEngine> engine;
     std::vector<QueryResult> results;
 
-    QueryTest() {
+    EngineTest() {
         port.setCommPort(1);
         port.open();
+        makeEngine();
     }
-    void submit(const std::string& command, int timeoutMs = QueryQueue::kDefaultTimeoutMs) {
-        queue->submit(command, timeoutMs, [this](const QueryResult& r) { results.push_back(r); });
+    void makeEngine() {
+        engine = std::make_unique<ExchangeEngine>(port, timer, &log);
+        port.onComm = [this] {
+            if (engine) engine->onComm();
+        };
+    }
+    void submit(const std::string& command, int timeoutMs = ExchangeEngine::kDefaultTimeoutMs) {
+        engine->submit(command, timeoutMs, [this](const QueryResult& r) { results.push_back(r); });
+    }
+    // A job for `client` that sends `commands` in turn, each after the reply to the one before,
+    // and records every result.
+    void submitJob(ExchangeEngine::ClientId client, std::vector<std::string> commands) {
+        engine->submit(client, Job{commands.front(), ExchangeEngine::kDefaultTimeoutMs,
+                                   [this, commands, i = std::size_t{1}](const QueryResult& r) mutable {
+                                       results.push_back(r);
+                                       if (i == commands.size()) return std::optional<std::string>();
+                                       return std::optional<std::string>(commands[i++]);
+                                   }});
     }
     // Bytes that wait in the port without a receive event having been handled.
     void waiting(const std::string& bytes) {
@@ -43,7 +60,7 @@ struct QueryTest : ::testing::Test {
     }
 };
 
-TEST_F(QueryTest, ARepliesEndAtItsFirstCarriageReturnOrALoneAckAndReadAsThePanelShowsIt) {
+TEST_F(EngineTest, ARepliesEndAtItsFirstCarriageReturnOrALoneAckAndReadAsThePanelShowsIt) {
     struct Case {
         const char* command;
         std::vector<std::string> pieces;
@@ -84,10 +101,10 @@ TEST_F(QueryTest, ARepliesEndAtItsFirstCarriageReturnOrALoneAckAndReadAsThePanel
     }
 }
 
-TEST_F(QueryTest, CommandsGoOutOneAtATimeInSubmissionOrder) {
+TEST_F(EngineTest, CommandsGoOutOneAtATimeInSubmissionOrder) {
     for (const char* c : {"CR0\r", "C00\r", "CR1\r"}) submit(c);
     EXPECT_EQ(port.writes, std::vector<std::string>{"CR0\r"});
-    EXPECT_EQ(queue->pending(), 3u);
+    EXPECT_EQ(engine->pending(), 3u);
     port.arrive("80\r");
     EXPECT_EQ(port.writes, (std::vector<std::string>{"CR0\r", "C00\r"}));
     port.arrive("\x06");
@@ -96,12 +113,12 @@ TEST_F(QueryTest, CommandsGoOutOneAtATimeInSubmissionOrder) {
     EXPECT_EQ(results[0].phrase, " Stand by");
     EXPECT_EQ(results[1].reply, "\x06");
     EXPECT_EQ(results[2].phrase, " Input 1");
-    EXPECT_EQ(queue->pending(), 0u);
+    EXPECT_EQ(engine->pending(), 0u);
     EXPECT_EQ(log.lines,
               (std::vector<std::string>{"TX CR0\r", "RX 80\r", "TX C00\r", "RX \x06", "TX CR1\r", "RX 1\r"}));
 }
 
-TEST_F(QueryTest, NoCompleteReplyInTimeIsNoReplyWithWhatCameAndTheLineRestsBeforeTheNext) {
+TEST_F(EngineTest, NoCompleteReplyInTimeIsNoReplyWithWhatCameAndTheLineRestsBeforeTheNext) {
     submit("CR0\r", 300);
     submit("CR1\r");
     port.arrive("0");
@@ -114,7 +131,7 @@ TEST_F(QueryTest, NoCompleteReplyInTimeIsNoReplyWithWhatCameAndTheLineRestsBefor
     EXPECT_EQ(results[0].rendering, " 0 ");
     // The rest of the late reply arrives while the line rests: nobody's.
     port.arrive("0\r");
-    clock.advance(QueryQueue::kQuietAfterNoReplyMs - 1);
+    clock.advance(ExchangeEngine::kQuietAfterNoReplyMs - 1);
     EXPECT_EQ(port.writes.size(), 1u);
     clock.advance(1);
     ASSERT_EQ(port.writes.size(), 2u);
@@ -124,7 +141,7 @@ TEST_F(QueryTest, NoCompleteReplyInTimeIsNoReplyWithWhatCameAndTheLineRestsBefor
     EXPECT_EQ(results[1].phrase, " Input 3");
 }
 
-TEST_F(QueryTest, BytesThatBelongToNoExchangeAreDroppedButLogged) {
+TEST_F(EngineTest, BytesThatBelongToNoExchangeAreDroppedButLogged) {
     submit("CR0\r");
     port.arrive("00\r");
     port.arrive("late");  // after the reply, the queue idle
@@ -137,7 +154,7 @@ TEST_F(QueryTest, BytesThatBelongToNoExchangeAreDroppedButLogged) {
               (std::vector<std::string>{"TX CR0\r", "RX 00\r", "RX late", "RX stale", "TX CR1\r", "RX 2\r"}));
 }
 
-TEST_F(QueryTest, AFailedWriteCompletesAtOnceAsNotSentAndTheQueueGoesOn) {
+TEST_F(EngineTest, AFailedWriteCompletesAtOnceAsNotSentAndTheQueueGoesOn) {
     port.close();
     submit("C00\r");
     submit("CR0\r");
@@ -153,9 +170,7 @@ TEST_F(QueryTest, AFailedWriteCompletesAtOnceAsNotSentAndTheQueueGoesOn) {
     EXPECT_EQ(port.writes, std::vector<std::string>{"CR1\r"});
 }
 
-TEST_F(QueryTest, ADeviceThatGoesAwayEndsTheRunningExchangeAndTheRestFailFast) {
-    int gone = 0;
-    queue->onDeviceGone = [&] { ++gone; };
+TEST_F(EngineTest, ADeviceThatGoesAwayEndsTheRunningExchangeAndTheRestFailFast) {
     submit("CR6\r");
     submit("CR0\r");
     port.arrive("025");
@@ -164,16 +179,15 @@ TEST_F(QueryTest, ADeviceThatGoesAwayEndsTheRunningExchangeAndTheRestFailFast) {
     EXPECT_EQ(results[0].outcome, QueryOutcome::NoReply);
     EXPECT_EQ(results[0].reply, "025");
     EXPECT_EQ(results[1].outcome, QueryOutcome::NotSent);
-    EXPECT_EQ(gone, 1);
     submit("CR1\r");
     EXPECT_EQ(results.back().outcome, QueryOutcome::NotSent);
     EXPECT_EQ(port.writes.size(), 1u);
 }
 
-TEST_F(QueryTest, CancelTellsEveryWaitingCompletionOnceAndLeavesTheQueueUsable) {
+TEST_F(EngineTest, CancelTellsEveryWaitingCompletionOnceAndLeavesTheQueueUsable) {
     for (const char* c : {"CR0\r", "C00\r", "CR1\r"}) submit(c);
     port.arrive("8");
-    queue->cancelAll();
+    engine->cancelAll();
     ASSERT_EQ(results.size(), 3u);
     for (const QueryResult& r : results) EXPECT_EQ(r.outcome, QueryOutcome::Cancelled);
     EXPECT_EQ(results[0].reply, "8");
@@ -188,9 +202,9 @@ TEST_F(QueryTest, CancelTellsEveryWaitingCompletionOnceAndLeavesTheQueueUsable) 
     EXPECT_EQ(results[3].outcome, QueryOutcome::Answered);
 }
 
-TEST_F(QueryTest, CompletionsMaySubmitCancelOrEndTheQueue) {
+TEST_F(EngineTest, CompletionsMaySubmitCancelOrEndTheQueue) {
     // Submitted from a completion: runs after what was already waiting, in order.
-    queue->submit("CR0\r", [&](const QueryResult&) { submit("CR3\r"); });
+    engine->submit("CR0\r", [&](const QueryResult&) { submit("CR3\r"); });
     submit("CR1\r");
     port.arrive("00\r");
     EXPECT_EQ(port.writes.back(), "CR1\r");
@@ -199,20 +213,64 @@ TEST_F(QueryTest, CompletionsMaySubmitCancelOrEndTheQueue) {
     port.arrive("00000\r");
     EXPECT_EQ(results.size(), 2u);
 
-    // The queue ended by a completion: nothing waiting is called any more, the port is let go.
+    // The engine ended by a completion: nothing waiting is called any more, the timer is let go.
     results.clear();
     port.close();
-    queue->submit("C00\r", [&](const QueryResult&) { queue.reset(); });
-    ASSERT_EQ(queue, nullptr);
+    engine->submit("C00\r", [&](const QueryResult&) { engine.reset(); });
+    ASSERT_EQ(engine, nullptr);
     port.open();
-    queue = std::make_unique<QueryQueue>(port, timer, &log);
-    queue->submit("C00\r", [&](const QueryResult&) { queue.reset(); });
+    makeEngine();
+    engine->submit("C00\r", [&](const QueryResult&) { engine.reset(); });
     submit("CR0\r");
     port.arrive("\x06");
-    EXPECT_EQ(queue, nullptr);
-    EXPECT_TRUE(port.onComm == nullptr);
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_TRUE(timer.onTick == nullptr);
     clock.advance(5000);
     EXPECT_TRUE(results.empty());
+}
+
+TEST_F(EngineTest, AJobsCommandsGoOutBackToBackAndClientsTakeTurnsInteractiveOnesFirst) {
+    const auto a = engine->addClient();
+    const auto b = engine->addClient();
+    const auto operatorAtPanel = engine->addClient(ExchangeEngine::Priority::Interactive);
+    submitJob(a, {"CR0\r", "C00\r"});  // starts at once
+    submitJob(a, {"CR1\r"});
+    submitJob(b, {"CR3\r"});
+    submitJob(operatorAtPanel, {"C8F\r"});
+    submitJob(b, {"CR4\r"});
+    for (const char* reply : {"80\r", "\x06", "\x06", "1\r", "00000\r", "11\r"}) port.arrive(reply);
+    // a's second command before anyone else's; then the panel; then a and b in turns.
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"CR0\r", "C00\r", "C8F\r", "CR1\r", "CR3\r", "CR4\r"}));
+    EXPECT_EQ(results.size(), 6u);
+}
+
+TEST_F(EngineTest, AClientThatGoesAwayTakesItsWaitingJobsButItsRunningJobEnds) {
+    const auto a = engine->addClient();
+    submitJob(a, {"CR0\r", "C00\r"});
+    submitJob(a, {"CR1\r"});
+    engine->removeClient(a);
+    EXPECT_EQ(engine->pending(), 1u);
+    port.arrive("80\r");
+    port.arrive("\x06");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"CR0\r", "C00\r"}));
+    EXPECT_EQ(results.size(), 2u);
+    submitJob(a, {"CR1\r"});  // a client that has gone asks nothing any more
+    EXPECT_EQ(engine->pending(), 0u);
+}
+
+TEST_F(EngineTest, AJobsNextCommandWaitsOutTheQuietAfterNoReply) {
+    submitJob(ExchangeEngine::kOwnClient, {"CR0\r", "CR1\r"});
+    clock.advance(ExchangeEngine::kDefaultTimeoutMs);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outcome, QueryOutcome::NoReply);
+    port.arrive("00\r");  // late: nobody's
+    clock.advance(ExchangeEngine::kQuietAfterNoReplyMs - 1);
+    EXPECT_EQ(port.writes.size(), 1u);
+    clock.advance(1);
+    EXPECT_EQ(port.writes.back(), "CR1\r");
+    engine->cancelAll();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1].outcome, QueryOutcome::Cancelled);
 }
 
 }  // namespace
