@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/inputs.h"
 #include "link/operating_status.h"
 #include "link/wire.h"
 
@@ -29,24 +30,6 @@ std::string errorDigits(const Faults& f) {
         digits += level == FaultLevel::Error ? '2' : level == FaultLevel::Warning ? '1' : '0';
     return digits;
 }
-
-// The inputs, numbered by "CR1" as the command reference numbers them ("Select Input14 ...
-// VIDEO", "Select Input15 ... S-VIDEO"), with the PJLink type: RGB for the computer terminals
-// (analog RGB, also component or SCART on Computer 1), VIDEO for video and S-video, DIGITAL for
-// HDMI. In the order INST lists them.
-struct InputRow {
-    std::string_view pjlink;
-    std::string_view inputMode;  // the "CR1" reply
-    std::string_view command;
-};
-
-constexpr InputRow kInputs[] = {
-    {"11", "1", "C05\r"},  // Computer 1
-    {"12", "2", "C06\r"},  // Computer 2
-    {"21", "4", "C07\r"},  // Video
-    {"22", "5", "C34\r"},  // S-video
-    {"31", "3", "C04\r"},  // HDMI
-};
 
 constexpr std::string_view kStatusRead = "CR0\r";
 
@@ -119,12 +102,13 @@ std::vector<Route> buildRoutes() {
 
     static const std::vector<ReplyRule> inputMode = [] {
         std::vector<ReplyRule> rules;
-        for (const InputRow& input : kInputs) rules.push_back({input.inputMode, A::AppendText, input.pjlink});
+        for (const ProjectorInput& input : projectorInputs())
+            rules.push_back({input.reply, A::AppendText, input.pjlink});
         return rules;
     }();
     r.push_back({"INPT", "?", {{"CR1\r", Reading::Text, inputMode}}, ""});
     std::string all;
-    for (const InputRow& input : kInputs) {
+    for (const ProjectorInput& input : projectorInputs()) {
         r.push_back({"INPT", input.pjlink, {kWhenOn, setting(input.command)}, "OK"});
         all += (all.empty() ? "" : " ") + std::string(input.pjlink);
     }
