@@ -194,6 +194,13 @@ void ExchangeEngine::finishStep(QueryOutcome outcome) {
     ++exchangeNumber_;
     QueryResult result = std::move(result_);
     result.outcome = outcome;
+    switch (outcome) {
+    case QueryOutcome::Answered: ++counts_.answered; break;
+    case QueryOutcome::NotUnderstood: ++counts_.notUnderstood; break;
+    case QueryOutcome::NoReply: ++counts_.noReply; break;
+    case QueryOutcome::NotSent: ++counts_.notSent; break;
+    case QueryOutcome::Cancelled: break;
+    }
     if (outcome == QueryOutcome::NoReply && port_.isOpen()) {
         state_ = State::Quiet;
         timer_.setInterval(kQuietAfterNoReplyMs);

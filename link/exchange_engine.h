@@ -113,6 +113,15 @@ public:
     // Jobs submitted and not yet done, the running one included.
     std::size_t pending() const;
 
+    // Exchanges completed since the engine began, by how they ended (for the service's figures).
+    struct Counts {
+        std::uint64_t answered = 0;
+        std::uint64_t notUnderstood = 0;
+        std::uint64_t noReply = 0;
+        std::uint64_t notSent = 0;
+    };
+    const Counts& counts() const { return counts_; }
+
     // The port's event, handed on by the line's owner: data received, or the device gone (the
     // running exchange then ends as NoReply).
     void onComm();
@@ -143,6 +152,7 @@ private:
     std::optional<std::string> resume_;  // its next command, held back while the line is quiet
     int timeoutMs_ = kDefaultTimeoutMs;  // of the running job's commands
     QueryResult result_;
+    Counts counts_;
     Transcript rendering_{" "};
     State state_ = State::Idle;
     std::uint64_t exchangeNumber_ = 0;  // tells a completed exchange from the next one

@@ -15,4 +15,11 @@ inline constexpr std::string_view kLampTimeQuery = "CR3";           // "Lamp Tim
 inline constexpr std::string_view kLampStatusQuery = "CR LAMPSTS";  // "Lamp Status"
 inline constexpr std::string_view kLampModeQuery = "CR7";           // "Lamp Mode"
 
+// Further reads of the command reference that the programs without a window use.
+inline constexpr std::string_view kTempWarningQuery = "CR TEMPWARN";  // "NORMAL" or "WARNING"
+inline constexpr std::string_view kVideoMuteQuery = "CR VMUTE";       // "ON" or "OFF"
+inline constexpr std::string_view kAudioMuteQuery = "CR MUTE";        // "ON" or "OFF"
+inline constexpr std::string_view kFreezeQuery = "CR FREEZE";         // "ON" or "OFF"
+inline constexpr std::string_view kVolumeQuery = "CR VOLUME";         // three digits, 000 to 063
+
 }  // namespace zelt

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelt {
 
@@ -17,6 +18,28 @@ public:
     virtual void sendFailed(std::string_view text) = 0;
     // `piece` arrived: one receipt, as the port delivered it.
     virtual void received(std::string_view piece) = 0;
+};
+
+// Tells every log it holds, in the order they were added: a line's traffic to its log file and to
+// whoever watches it live.
+class TrafficFanout final : public TrafficLog {
+public:
+    void add(TrafficLog* log) { logs_.push_back(log); }
+    void remove(TrafficLog* log) { std::erase(logs_, log); }
+    bool empty() const { return logs_.empty(); }
+
+    void sent(std::string_view text) override {
+        for (TrafficLog* log : logs_) log->sent(text);
+    }
+    void sendFailed(std::string_view text) override {
+        for (TrafficLog* log : logs_) log->sendFailed(text);
+    }
+    void received(std::string_view piece) override {
+        for (TrafficLog* log : logs_) log->received(piece);
+    }
+
+private:
+    std::vector<TrafficLog*> logs_;
 };
 
 // A moment in local time, to the millisecond.
