@@ -36,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(reread.network.scheme == a.scheme && reread.network.host == a.host && reread.network.port == a.port);
         break;
     }
+    case zelt::LineTarget::Kind::Service:
+        FUZZ_CHECK(zelt::projectorNameProblem(target.service).empty() && target.error.empty());
+        FUZZ_CHECK(zelt::parseLineTarget("zelt://" + target.service).service == target.service);
+        break;
     }
     // The same host:port part alone, as the bridge's listening address has it (port 0 allowed).
     const zelt::HostPort hostPort = zelt::parseHostPort(text, "", zelt::PortZero::Allowed);

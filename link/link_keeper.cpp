@@ -23,7 +23,8 @@ LinkKeeper::~LinkKeeper() {
 void LinkKeeper::lineLost() {
     if (port_.isOpen()) return;  // told late, and already reopened meanwhile
     target_ = targetOf_ ? targetOf_() : std::string();
-    network_ = parseLineTarget(target_).kind == LineTarget::Kind::Network;
+    // A network line or the service's cannot be seen without connecting: it is simply tried.
+    network_ = parseLineTarget(target_).kind != LineTarget::Kind::Device;
     waiting_ = true;
     attempts_ = 0;
     lastFailure_.clear();

@@ -293,7 +293,9 @@ std::string Form2::targetFor(int number) const {
 }
 
 QString Form2::describeTarget(const std::string& target, bool withPresence) const {
-    if (parseLineTarget(target).kind == LineTarget::Kind::Network) return qs(target + " - network line");
+    const LineTarget::Kind kind = parseLineTarget(target).kind;
+    if (kind == LineTarget::Kind::Network) return qs(target + " - network line");
+    if (kind == LineTarget::Kind::Service) return qs(target + " - a projector of the service on this machine");
     if (const SerialDevice* d = DeviceCatalog::find(listed_, target)) {
         const std::string& about = !d->description.empty() ? d->description : d->manufacturer;
         return qs(about.empty() ? target : target + " - " + about);

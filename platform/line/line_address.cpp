@@ -29,6 +29,9 @@ struct SchemeEntry {
     const char* name;
     LineScheme scheme;
 };
+// A projector of the service on this machine.
+constexpr char kServiceScheme[] = "zelt";
+
 constexpr SchemeEntry kSchemes[] = {{"tcp", LineScheme::Tcp}, {"rfc2217", LineScheme::Rfc2217}};
 
 const SchemeEntry* findScheme(std::string_view name) {
@@ -191,6 +194,15 @@ HostPort parseHostPort(std::string_view authority, std::string_view form, PortZe
     return result;
 }
 
+std::string projectorNameProblem(std::string_view name) {
+    if (name.empty()) return "a projector's name is empty";
+    if (name.size() > kMaxProjectorName)
+        return "a projector's name has at most " + std::to_string(kMaxProjectorName) + " characters";
+    if (!std::all_of(name.begin(), name.end(), [](char c) { return isAlpha(c) || isDigit(c) || c == '-'; }))
+        return "a projector's name " + quote(name) + " may hold only letters, digits and '-'";
+    return {};
+}
+
 LineTarget parseLineTarget(std::string_view text) {
     LineTarget target;
     auto fail = [&](const std::string& why) {
@@ -237,10 +249,18 @@ LineTarget parseLineTarget(std::string_view text) {
     }
 
     if (std::any_of(text.begin(), text.end(), isBlank)) return fail("a network address has no blanks");
+    if (equalsIgnoringCase(schemeText, kServiceScheme)) {
+        const std::string_view name = trimmed.substr(separator + 3);
+        if (const std::string problem = projectorNameProblem(name); !problem.empty()) return fail(problem);
+        target.kind = LineTarget::Kind::Service;
+        target.service = std::string(name);
+        return target;
+    }
     const SchemeEntry* scheme = findScheme(schemeText);
     if (!scheme)
         return fail("unknown scheme " + quote(schemeText) +
-                    ": use tcp:// (raw bytes) or rfc2217:// (telnet with the COM-PORT-OPTION)");
+                    ": use tcp:// (raw bytes), rfc2217:// (telnet with the COM-PORT-OPTION) or zelt://NAME "
+                    "(a projector of the service)");
 
     const std::string_view rest = trimmed.substr(separator + 3);
     const size_t authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());

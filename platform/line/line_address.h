@@ -31,17 +31,25 @@ struct NetworkAddress {
 
 // What the text of a port mapping names.
 struct LineTarget {
-    enum class Kind { Device, Network, Invalid };
+    enum class Kind { Device, Network, Service, Invalid };
     Kind kind = Kind::Invalid;
     std::string device;      // Kind::Device: the path, exactly as typed
     NetworkAddress network;  // Kind::Network
+    std::string service;     // Kind::Service: the name of a projector of the service
     std::string error;       // Kind::Invalid: why, for the operator, quoting the text
 };
 
 // Reads a port mapping: text without a "scheme://" part is a device path; "tcp://host:port" and
 // "rfc2217://host:port" (scheme in any case) are network lines, the host a name, an IPv4 address
 // or a bracketed IPv6 address ("[::1]:2001"). Whether a name resolves is found at connect time.
+// "zelt://NAME" is projector NAME of the service (zeltd) on this machine, reached through it.
 LineTarget parseLineTarget(std::string_view text);
+
+// The most characters of a projector's name.
+inline constexpr size_t kMaxProjectorName = 32;
+// Why `name` cannot be a projector's name (it goes into socket names, topics and URLs): one to
+// kMaxProjectorName letters, digits and '-'. Empty when it can.
+std::string projectorNameProblem(std::string_view name);
 
 // The "host:port" part of an address, as a network line and the bridge's listening address write
 // it: a host name, an IPv4 address or a bracketed IPv6 address ("[::1]:2001"), a colon and a port

@@ -6,7 +6,8 @@ namespace zelt {
 
 LinePort::LinePort(SettingsStore& portMap, EnvLookup env, QObject* parent)
     : QObject(parent), portMap_(portMap), env_(std::move(env)), device_(portMap_, env_), network_() {
-    for (SerialPort* kind : {static_cast<SerialPort*>(&device_), static_cast<SerialPort*>(&network_)}) {
+    for (SerialPort* kind : {static_cast<SerialPort*>(&device_), static_cast<SerialPort*>(&network_),
+                             static_cast<SerialPort*>(&service_)}) {
         kind->onComm = [this] {
             if (onComm) onComm();
         };
@@ -18,6 +19,7 @@ std::string LinePort::targetFor(int number) const { return portDevice(number, po
 void LinePort::setSettings(const std::string& settings) {
     device_.setSettings(settings);
     network_.setSettings(settings);
+    service_.setSettings(settings);
 }
 
 bool LinePort::open() {
@@ -36,6 +38,10 @@ bool LinePort::open() {
     case LineTarget::Kind::Network:
         network_.setAddress(target.network);
         active_ = &network_;
+        break;
+    case LineTarget::Kind::Service:
+        service_.setProjector(target.service);
+        active_ = &service_;
         break;
     }
     if (active_->open()) return true;

@@ -5,6 +5,7 @@
 
 #include "platform/line/port_map.h"
 #include "platform/net/network_serial_port.h"
+#include "platform/net/service_line_port.h"
 #include "platform/serial/qt_serial_port.h"
 #include "platform/serial/serial_port.h"
 
@@ -13,7 +14,8 @@ namespace zelt {
 class SettingsStore;
 
 // The program's one line to the projector, wherever port number n's mapping points: a local
-// device (QtSerialPort) or a network line (NetworkSerialPort, tcp:// or rfc2217://). The mapping is
+// device (QtSerialPort), a network line (NetworkSerialPort, tcp:// or rfc2217://) or a projector of
+// the service (ServiceLinePort, zelt://NAME). The mapping is
 // read at each open, so a mapping changed meanwhile takes effect at the next one. Callers see one
 // SerialPort and never learn which kind they hold.
 class LinePort final : public QObject, public SerialPort {
@@ -37,13 +39,14 @@ public:
     // What port number n opens, as its mapping is written: a device path or an address.
     std::string targetFor(int number) const;
     // Times the open line went away (device unplugged, connection dropped).
-    int linesLost() const { return device_.devicesLost() + network_.linesLost(); }
+    int linesLost() const { return device_.devicesLost() + network_.linesLost() + service_.linesLost(); }
 
 private:
     SettingsStore& portMap_;
     EnvLookup env_;
     QtSerialPort device_;
     NetworkSerialPort network_;
+    ServiceLinePort service_;
     SerialPort* active_ = nullptr;  // the kind the last open chose
     int16_t number_ = 0;
     std::string target_;
