@@ -10,9 +10,6 @@
 
 namespace zelt::pjlink {
 
-// The most connections --max-clients may allow.
-constexpr int kMostClients = 64;
-
 // zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
 struct DaemonOptions {
     std::optional<int> port;                     // --port N (1..15); else the stored "ComPort"

@@ -14,6 +14,7 @@ namespace zelt::pjlink {
 constexpr int kDefaultTcpPort = 4352;
 constexpr int kIdleCloseSeconds = 30;       // a connection silent this long is closed
 constexpr int kDefaultMaxClients = 8;       // connections served at once unless told otherwise
+constexpr int kMostClients = 64;            // the most connections a bridge may be told to serve
 constexpr char kTerminator = '\r';          // ends every request and response line
 constexpr std::size_t kMaxLineBytes = 136;  // a request line with its CR
 constexpr std::size_t kMaxParameterBytes = 128;

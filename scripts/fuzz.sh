@@ -5,7 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
 ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits exchange_engine line_address lock_file
-    telnet_session pjlink_line)
+    telnet_session pjlink_line service_config)
 TARGETS=("${@:2}")
 if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi
 for target in "${TARGETS[@]}"; do
@@ -14,7 +14,7 @@ for target in "${TARGETS[@]}"; do
         exit 2
     fi
 done
-ensure_packages clang libclang-rt-14-dev cmake make
+ensure_packages clang libclang-rt-14-dev cmake make libtomlplusplus-dev
 FUZZ_BUILD="$ROOT/build-fuzz"  # the "fuzz" preset's folder
 # A folder configured from fuzz/ alone, as before the presets, cannot be reconfigured from the root.
 if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache.txt"; then
