@@ -20,9 +20,10 @@ ensure_packages() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Fonts: the offscreen widget tests and the panel draw text. toml++: the service's configuration.
-BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core locales
-    libtomlplusplus-dev)
+# Fonts: the offscreen widget tests and the panel draw text. toml++: the service's configuration;
+# libsystemd: its readiness and watchdog.
+BUILD_PACKAGES=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
+    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev)
 # The Debian package: CPack's DEB generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
 # and looks at the programs with file.
 PACKAGE_PACKAGES=(dpkg-dev file)

@@ -5,7 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
 ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits exchange_engine line_address lock_file
-    telnet_session pjlink_line service_config)
+    telnet_session pjlink_line service_config shared_line)
 TARGETS=("${@:2}")
 if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi
 for target in "${TARGETS[@]}"; do

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "service/config.h"
+
+namespace zelt {
+class DeviceCatalog;
+}
+
+namespace zelt::service {
+
+class Projector;
+class ProjectorUnit;
+
+// The projector service (zeltd): one owner for each projector's line, and its front ends: the
+// shared line for local clients, a PJLink listener for each projector that asks for one, and the
+// front ends that serve every projector (MQTT, HTTP). All on the thread of the event loop.
+class Service final : public QObject {
+    Q_OBJECT
+public:
+    // `log` is told each event in words (the service's log and standard error).
+    explicit Service(std::function<void(const std::string&)> log, QObject* parent = nullptr);
+    ~Service() override;
+
+    // Starts what the configuration asks for. False, with the reasons in `errors`, when a front end
+    // cannot start (an address taken, a password file refused); what started is stopped again.
+    // A projector's line that does not open is not an error: it is waited for.
+    bool start(const ServiceConfig& config, std::vector<std::string>& errors);
+    // Applies a new configuration: projectors it did not change keep their line and their
+    // clients; changed ones start again, removed ones stop, new ones start. A part that cannot
+    // start is told in `errors` (false) and left out; the rest runs.
+    bool reload(const ServiceConfig& config, std::vector<std::string>& errors);
+    // Ends every job, closes every line (their lock files go) and every front end.
+    void stop();
+
+    const ServiceConfig& config() const { return config_; }
+    // The projectors, in the configuration's order.
+    std::vector<Projector*> projectors() const;
+    Projector* projector(const std::string& name) const;
+
+signals:
+    // A projector was added or removed by a reload (front ends that list them follow).
+    void projectorsChanged();
+
+private:
+    bool startUnit(const ProjectorConfig& config, std::vector<std::string>& errors);
+    void tell(const std::string& text) const;
+
+    std::function<void(const std::string&)> log_;
+    std::unique_ptr<DeviceCatalog> devices_;
+    ServiceConfig config_;
+    std::vector<std::unique_ptr<ProjectorUnit>> units_;
+};
+
+// The line text of a projector's configuration: its device path or its address as written.
+std::string lineText(const ProjectorConfig& config);
+
+}  // namespace zelt::service
