@@ -4,7 +4,7 @@
 # Targets named after the runs are the only ones built and run (./scripts/fuzz.sh 1000000 telnet_session).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
-ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file
+ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file fd_info
     telnet_session pjlink_line)
 TARGETS=("${@:2}")
 if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,8 +7,11 @@
 
 #include "platform/serial/device_check.h"
 #include "platform/serial/open_failure.h"
+#include "platform/serial/port_holders.h"
 #include "platform/serial/qt_serial_port.h"
 #include "testing/memory_settings_store.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/port_holder.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"
 
@@ -151,6 +155,51 @@ TEST(DeviceOpen, ALinkOpensItsDeviceAndABusyDeviceNamesItsHolder) {
     EXPECT_TRUE(holder.isOpen());
     holder.close();
     EXPECT_FALSE(findLockFile(pty.slavePath()).has_value());
+}
+
+}  // namespace
+}  // namespace zelt
+
+namespace zelt {
+namespace {
+
+// Who has a device open, as /proc shows it, under each of its names; the process at the far end
+// of a pseudo-terminal (the emulator, which keeps its slave open too) is the line, not a holder.
+TEST(PortHolders, EveryOtherProcessWithTheDeviceOpenIsFoundUnderEachOfItsNames) {
+    test::EmulatorProcess emulator({});
+    ASSERT_TRUE(emulator.started()) << emulator.startError();
+    const std::string device = emulator.devicePath();
+    const fs::path link = fs::path(test::configDir()) / "held-projector";
+    fs::remove(link);
+    fs::create_symlink(device, link);
+    EXPECT_TRUE(findPortHolders(device).empty());
+
+    test::PortHolder flockHolder(link.string(), test::PortHolder::Hold::Flock);
+    ASSERT_TRUE(flockHolder.holding()) << flockHolder.startError();
+    const int ownOpen = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // this process: never a holder
+    ASSERT_GE(ownOpen, 0);
+    for (const std::string& name : {device, link.string()}) {
+        const std::vector<PortHolder> holders = findPortHolders(name);
+        ASSERT_EQ(holders.size(), 1u) << name;
+        EXPECT_EQ(holders[0].pid, flockHolder.pid());
+        EXPECT_EQ(holders[0].program, "port-holder");
+    }
+    ::close(ownOpen);
+    flockHolder.stop();
+    EXPECT_TRUE(findPortHolders(device).empty());
+}
+
+TEST(PortHolders, ThePtyNumberIsReadFromAMastersDescriptorInfo) {
+    const std::pair<std::string, std::optional<int>> cases[] = {
+        {"pos:\t0\nflags:\t02100002\nmnt_id:\t23\nino:\t89\ntty-index:\t7\n", 7},
+        {"tty-index:\t0", 0},
+        {"pos:\t0\nflags:\t02\n", std::nullopt},
+        {"tty-index:\t\n", std::nullopt},
+        {"tty-index:\t-3\n", std::nullopt},
+        {"tty-index:\t7x\n", std::nullopt},
+        {"xtty-index:\t7\n", std::nullopt},
+    };
+    for (const auto& [text, index] : cases) EXPECT_EQ(fdInfoTtyIndex(text), index) << text;
 }
 
 }  // namespace
