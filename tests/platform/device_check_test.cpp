@@ -7,7 +7,6 @@
 
 #include "platform/serial/device_check.h"
 #include "platform/serial/open_failure.h"
-#include "platform/serial/port_holders.h"
 #include "platform/serial/qt_serial_port.h"
 #include "testing/memory_settings_store.h"
 #include "tests/support/emulator_process.h"
@@ -72,9 +71,11 @@ TEST(DevicePath, EveryBadDeviceGetsItsOwnReasonAndATerminalNone) {
 TEST(LockFile, ThePidIsReadFromEveryLayoutAndNothingElse) {
     const std::pair<std::string, std::optional<long>> cases[] = {
         {"      1234\n", 1234},
+        {"0000001234\n", 1234},
         {"1234\nminicom\nhost\n", 1234},
         {"99", 99},
         {std::string("\xd2\x04\0\0", 4), 1234},  // binary, little-endian
+        {std::string("12\0\0", 4), 12849},       // binary whose first bytes look like digits
         {"", std::nullopt},
         {"abc\n", std::nullopt},
         {"0\n", std::nullopt},
@@ -92,11 +93,14 @@ TEST(OpenFailureText, EachCauseSaysWhatIsWrongAndWhatToDo) {
     using Kind = DeviceFacts::Kind;
     const LockFile held{"/run/lock/LCK..ttyUSB0", 4242, true, "picocom"};
     const LockFile stale{"/run/lock/LCK..ttyUSB0", 77, false, ""};
+    const std::vector<PortHolder> one{{1234, "ser2net"}};
+    const std::vector<PortHolder> three{{10, "tio"}, {11, ""}, {12, "my term"}};
     const struct {
         Cause cause;
         DeviceFacts facts;
         std::optional<LockFile> lock;
         std::vector<std::string> parts;
+        std::vector<PortHolder> holders = {};
     } cases[] = {
         {Cause::NotFound, {}, {}, {"/dev/ttyUSB0: no such device", "plugged in"}},
         {Cause::NotFound,
@@ -109,8 +113,23 @@ TEST(OpenFailureText, EachCauseSaysWhatIsWrongAndWhatToDo) {
          {"permission denied", "group \"dialout\"", "sudo usermod -aG dialout $USER", "log out and in again"}},
         {Cause::Denied, {Kind::Terminal, "", "", "plugdev"}, {}, {"sudo usermod -aG plugdev $USER"}},
         {Cause::Denied, {Kind::Terminal, "", "", "root"}, {}, {"permission denied", "administrator"}},
-        {Cause::Busy, {Kind::Terminal, "", "", ""}, held, {"busy", "PID 4242", "\"picocom\"", "not taken from"}},
-        {Cause::Busy, {Kind::Terminal, "", "", ""}, {}, {"busy: another program is using it"}},
+        {Cause::Busy,
+         {Kind::Terminal, "", "", ""},
+         held,
+         {"busy: picocom (PID 4242) holds /dev/ttyUSB0 by its lock file /run/lock/LCK..ttyUSB0; it is not taken "
+          "from that program"}},
+        {Cause::Busy, {Kind::Terminal, "", "", ""}, {}, {"busy: another program is using /dev/ttyUSB0; it is"}},
+        {Cause::Busy,
+         {Kind::Terminal, "", "", ""},
+         held,
+         {"busy: ser2net (PID 1234) has /dev/ttyUSB0 open; it is not taken from that program"},
+         one},
+        {Cause::Busy,
+         {Kind::Terminal, "", "", ""},
+         {},
+         {"busy: tio (PID 10), a program (PID 11) and \"my term\" (PID 12) have /dev/ttyUSB0 open; it is not taken "
+          "from those programs"},
+         three},
         {Cause::LockNotWritable,
          {Kind::Terminal, "", "", ""},
          stale,
@@ -124,6 +143,7 @@ TEST(OpenFailureText, EachCauseSaysWhatIsWrongAndWhatToDo) {
         f.cause = c.cause;
         f.facts = c.facts;
         f.lock = c.lock;
+        f.holders = c.holders;
         const std::string text = describeOpenFailure(f);
         for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
     }
@@ -146,12 +166,23 @@ TEST(DeviceOpen, ALinkOpensItsDeviceAndABusyDeviceNamesItsHolder) {
     ASSERT_TRUE(lock.has_value());
     EXPECT_NE(lock->path.find("LCK..pts_"), std::string::npos) << lock->path;
     EXPECT_EQ(lock->pid, static_cast<long>(getpid()));
+    // Other serial programs read the PID from the start of the file, in ASCII digits.
+    std::ifstream lockText(lock->path);
+    long pidRead = 0;
+    EXPECT_TRUE(lockText >> pidRead);
+    EXPECT_EQ(pidRead, static_cast<long>(getpid()));
+    EXPECT_EQ(lockText.get(), '\n');
 
     EXPECT_FALSE(other.open());
     const std::string why = other.lastOpenFailure();
-    EXPECT_EQ(why.rfind(link.string(), 0), 0u) << why;  // named as the operator named it
-    EXPECT_NE(why.find("busy"), std::string::npos) << why;
-    EXPECT_NE(why.find("PID " + std::to_string(getpid())), std::string::npos) << why;
+    // Named as the operator named it, with the holder: this process, by its lock file.
+    EXPECT_NE(why.find("busy: "), std::string::npos) << why;
+    EXPECT_NE(
+        why.find("(PID " + std::to_string(getpid()) + ") holds " + link.string() + " by its lock file " + lock->path),
+        std::string::npos)
+        << why;
+    ASSERT_TRUE(other.lastOpenFailureFacts().has_value());
+    EXPECT_EQ(other.lastOpenFailureFacts()->cause, OpenFailure::Cause::Busy);
     EXPECT_TRUE(holder.isOpen());
     holder.close();
     EXPECT_FALSE(findLockFile(pty.slavePath()).has_value());
