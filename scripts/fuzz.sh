@@ -4,8 +4,9 @@
 # Targets named after the runs are the only ones built and run (./scripts/fuzz.sh 1000000 telnet_session).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
-ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits exchange_engine line_address lock_file
-    telnet_session pjlink_line service_config shared_line)
+# The targets, as fuzz/CMakeLists.txt lists them.
+mapfile -t ALL_TARGETS < <(sed -n '/^set(ZELT_FUZZ_TARGETS/,/)/p' "$ROOT/fuzz/CMakeLists.txt" |
+    sed 's/set(ZELT_FUZZ_TARGETS//; s/)//' | xargs -n1)
 TARGETS=("${@:2}")
 if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi
 for target in "${TARGETS[@]}"; do

@@ -30,7 +30,10 @@ bool LinePort::open() {
     }
     const LineTarget target = parseLineTarget(target_.empty() ? targetFor(number_) : target_);
     switch (target.kind) {
-    case LineTarget::Kind::Invalid: lastOpenFailure_ = target.error; return false;
+    case LineTarget::Kind::Invalid:
+        active_ = nullptr;
+        lastOpenFailure_ = target.error;
+        return false;
     case LineTarget::Kind::Device:
         device_.setTarget(target.device);
         active_ = &device_;

@@ -32,6 +32,11 @@ public:
     std::string readAll() override;
     int commEvent() const override;
     std::string lastOpenFailure() const override { return lastOpenFailure_; }
+    // The last failed open of a device as data (the cause; for a busy device, who holds it);
+    // nullopt when the last open was of a network line or did not fail.
+    std::optional<OpenFailure> lastDeviceOpenFailure() const {
+        return active_ == &device_ ? device_.lastOpenFailureFacts() : std::nullopt;
+    }
 
     // A device path or address that replaces the port number's mapping (a command line's
     // --device, a device given to the port in the dialog); empty: the mapping of the number.

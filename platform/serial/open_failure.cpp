@@ -1,9 +1,11 @@
 #include "platform/serial/open_failure.h"
 
-#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -16,8 +18,6 @@ namespace {
 // Above the largest PID Linux hands out (2^22).
 constexpr long kPidLimit = 4194304;
 
-bool processRuns(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
-
 std::string readFile(const std::string& path, size_t limit) {
     std::ifstream in(path, std::ios::binary);
     std::string text(limit, '\0');
@@ -26,10 +26,30 @@ std::string readFile(const std::string& path, size_t limit) {
     return text;
 }
 
-std::string programName(long pid) {
-    std::string name = readFile("/proc/" + std::to_string(pid) + "/comm", 64);
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) name.pop_back();
-    return name;
+// "ser2net (PID 1234)"; a name with blanks or odd characters in quotes.
+std::string processText(long pid, const std::string& program) {
+    const bool plain =
+        !program.empty() && std::all_of(program.begin(), program.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    const std::string name = program.empty() ? std::string("a program") : plain ? program : quote(program);
+    return name + " (PID " + std::to_string(pid) + ")";
+}
+
+std::string busyText(const OpenFailure& f) {
+    std::string text = "busy: ";
+    if (!f.holders.empty()) {
+        for (size_t i = 0; i < f.holders.size(); ++i) {
+            if (i > 0) text += i + 1 == f.holders.size() ? " and " : ", ";
+            text += processText(f.holders[i].pid, f.holders[i].program);
+        }
+        text += (f.holders.size() == 1 ? " has " : " have ") + f.device + " open";
+    } else if (f.lock && f.lock->holderAlive && f.lock->pid) {
+        text += processText(*f.lock->pid, f.lock->program) + " holds " + f.device + " by its lock file " + f.lock->path;
+    } else {
+        text += "another program is using " + f.device;
+        if (!f.systemText.empty()) text += " (" + f.systemText + ")";
+    }
+    return text +
+           (f.holders.size() > 1 ? "; it is not taken from those programs" : "; it is not taken from that program");
 }
 
 }  // namespace
@@ -39,11 +59,11 @@ std::optional<long> lockFilePid(std::string_view contents) {
     while (i < contents.size() && (contents[i] == ' ' || contents[i] == '\t')) ++i;
     long pid = 0;
     size_t digits = 0;
-    for (; i < contents.size() && contents[i] >= '0' && contents[i] <= '9' && digits < 8; ++i, ++digits)
-        pid = pid * 10 + (contents[i] - '0');
-    if (digits > 0) {
-        const bool ends = i == contents.size() || contents[i] == '\n' || contents[i] == '\r' || contents[i] == ' ';
-        if (ends && pid > 0 && pid < kPidLimit) return pid;
+    for (; i < contents.size() && contents[i] >= '0' && contents[i] <= '9'; ++i, ++digits)
+        pid = std::min(pid * 10 + (contents[i] - '0'), kPidLimit);  // leading zeros allowed, no overflow
+    const bool ends = i == contents.size() || contents[i] == '\n' || contents[i] == '\r' || contents[i] == ' ';
+    if (digits > 0 && ends) {
+        if (pid > 0 && pid < kPidLimit) return pid;
         return std::nullopt;
     }
     if (contents.size() == 4) {
@@ -65,24 +85,71 @@ std::vector<std::string> lockFileNames(const std::string& device) {
     return names;
 }
 
-std::optional<LockFile> findLockFile(const std::string& device) {
-    std::optional<LockFile> first;
+std::vector<LockFile> findLockFiles(const std::vector<std::string>& devices) {
+    std::vector<std::string> names;
+    for (const std::string& device : devices)
+        for (std::string& name : lockFileNames(device))
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    std::vector<std::string> folders;  // /var/lock is usually a link to /run/lock: each looked in once
     for (const char* folder : kLockFolders) {
-        for (const std::string& name : lockFileNames(device)) {
+        std::error_code missing;
+        const std::string real = std::filesystem::canonical(folder, missing).string();
+        if (!missing && std::find(folders.begin(), folders.end(), real) == folders.end()) folders.push_back(real);
+    }
+    std::vector<LockFile> locks;
+    for (const std::string& folder : folders) {
+        for (const std::string& name : names) {
             LockFile lock;
-            lock.path = std::string(folder) + "/" + name;
-            std::ifstream probe(lock.path);
+            lock.path = folder + "/" + name;
+            std::ifstream probe(lock.path, std::ios::binary);
             if (!probe) continue;
             lock.pid = lockFilePid(readFile(lock.path, 128));
             if (lock.pid) {
                 lock.holderAlive = processRuns(*lock.pid);
-                if (lock.holderAlive) lock.program = programName(*lock.pid);
+                if (lock.holderAlive) lock.program = processName(*lock.pid);
             }
-            if (lock.holderAlive) return lock;
-            if (!first) first = lock;
+            locks.push_back(std::move(lock));
         }
     }
-    return first;
+    return locks;
+}
+
+std::optional<LockFile> findLockFile(const std::string& device) {
+    const std::vector<LockFile> locks = findLockFiles({device});
+    for (const LockFile& lock : locks)
+        if (lock.holderAlive) return lock;
+    if (locks.empty()) return std::nullopt;
+    return locks.front();
+}
+
+std::optional<OpenFailure> checkBeforeOpen(const std::string& named, const std::string& device) {
+    OpenFailure f;
+    f.device = named;
+    f.holders = findPortHolders(device);
+    if (!f.holders.empty()) {
+        f.cause = OpenFailure::Cause::Busy;
+        f.facts = inspectDevice(named);
+        return f;
+    }
+    const std::vector<LockFile> locks = findLockFiles({named, device});
+    for (const LockFile& lock : locks) {
+        if (!lock.holderAlive) continue;
+        f.cause = OpenFailure::Cause::Busy;
+        f.facts = inspectDevice(named);
+        f.lock = lock;
+        return f;
+    }
+    // Left by programs that have ended. A lock file whose PID cannot be read is left to the open,
+    // which tells a lock of its own kind from one being written.
+    for (const LockFile& lock : locks) {
+        if (!lock.pid || unlink(lock.path.c_str()) == 0 || errno == ENOENT) continue;
+        f.cause = OpenFailure::Cause::LockNotWritable;
+        f.facts = inspectDevice(named);
+        f.lock = lock;
+        f.systemText = std::strerror(errno);
+        return f;
+    }
+    return std::nullopt;
 }
 
 std::string describeOpenFailure(const OpenFailure& f) {
@@ -115,15 +182,7 @@ std::string describeOpenFailure(const OpenFailure& f) {
                 "sudo usermod -aG dialout $USER adds your user to that group (then log out and in again)";
         }
         break;
-    case OpenFailure::Cause::Busy:
-        text += "the port is busy: another program is using it";
-        if (f.lock && f.lock->holderAlive && f.lock->pid) {
-            text += " (PID " + std::to_string(*f.lock->pid);
-            if (!f.lock->program.empty()) text += ", " + quote(f.lock->program);
-            text += ", by its lock file " + f.lock->path + ")";
-        }
-        text += "; it is not taken from that program";
-        return text;
+    case OpenFailure::Cause::Busy: return busyText(f);
     case OpenFailure::Cause::LockNotWritable:
         if (f.lock) {
             text += "the lock file " + f.lock->path + " is left from a program that has ended";

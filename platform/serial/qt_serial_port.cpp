@@ -1,5 +1,8 @@
 #include "platform/serial/qt_serial_port.h"
 
+#include <sys/file.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/settings/settings_store.h"
@@ -32,14 +35,21 @@ std::string QtSerialPort::deviceFor(int number) const { return portDevice(number
 
 bool QtSerialPort::open() {
     lastOpenFailure_.clear();
+    openFailure_.reset();
     if (port_.isOpen()) {
-        lastOpenFailure_ = port_.portName().toStdString() + ": the port is already open";
-        return false;
+        OpenFailure f;
+        f.device = port_.portName().toStdString();
+        f.cause = OpenFailure::Cause::AlreadyOpen;
+        f.facts.kind = DeviceFacts::Kind::Terminal;
+        return failed(std::move(f));
     }
     const std::string named = device_.empty() ? deviceFor(number_) : device_;
     std::error_code notFound;
     const std::filesystem::path file = std::filesystem::canonical(named, notFound);
     const std::string device = notFound ? named : file.string();
+    // Qt respects only lock files of its own kind (it takes a UUCP one of a running program for a
+    // stale one of its own and removes it), so a device another program holds is found first.
+    if (std::optional<OpenFailure> held = checkBeforeOpen(named, device)) return failed(std::move(*held));
     port_.setPortName(QString::fromStdString(device));
     port_.setBaudRate(baud_);
     port_.setDataBits(QSerialPort::Data8);
@@ -47,14 +57,30 @@ bool QtSerialPort::open() {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        lastOpenFailure_ =
-            describeOpenFailure(diagnoseOpenFailure(named, device, port_.error(), port_.errorString().toStdString()));
+        OpenFailure f = diagnoseOpenFailure(named, device, port_.error(), port_.errorString().toStdString());
         port_.clearError();
-        return false;
+        return failed(std::move(f));
+    }
+    // Held the way programs without lock files check (Qt adds TIOCEXCL, which the administrator
+    // passes): a program that holds the device locked keeps it.
+    if (flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port_.close();
+        OpenFailure f;
+        f.device = named;
+        f.cause = OpenFailure::Cause::Busy;
+        f.facts = inspectDevice(named);
+        f.systemText = "it holds the device locked";
+        return failed(std::move(f));
     }
     // Stale bytes from before this open belong to nobody's exchange.
     port_.clear(QSerialPort::Input);
     return true;
+}
+
+bool QtSerialPort::failed(OpenFailure failure) {
+    lastOpenFailure_ = describeOpenFailure(failure);
+    openFailure_ = std::move(failure);
+    return false;
 }
 
 void QtSerialPort::close() {

@@ -12,10 +12,11 @@ namespace zelt {
 class SettingsStore;
 
 // The serial line over QSerialPort: 8N1 at the speed of the settings string, no flow control,
-// exclusive access, Latin-1 in both directions. A link (a by-id name) is followed to its device file,
-// so the lock file has the name every program uses for that device. A device that vanishes while
-// open (ReadError, WriteError, ResourceError) closes the port at once, so Qt's error storm stops
-// after one signal, and raises kEventDeviceGone.
+// exclusive access, Latin-1 in both directions. A device another program holds (open, locked, or
+// named by the lock file of a running program) is never opened. A link (a by-id name) is followed
+// to its device file, so the lock file has the name every program uses for that device. A device
+// that vanishes while open (ReadError, WriteError, ResourceError) closes the port at once, so Qt's
+// error storm stops after one signal, and raises kEventDeviceGone.
 class QtSerialPort final : public QObject, public SerialPort {
     Q_OBJECT
 public:
@@ -31,6 +32,8 @@ public:
     std::string readAll() override;
     int commEvent() const override { return event_; }
     std::string lastOpenFailure() const override { return lastOpenFailure_; }
+    // What lastOpenFailure() tells, as data: the cause and, for a busy device, who holds it.
+    const std::optional<OpenFailure>& lastOpenFailureFacts() const { return openFailure_; }
 
     // The device that port number n opens.
     std::string deviceFor(int number) const;
@@ -43,6 +46,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void onReadyRead();
     void raiseEvent(int code);
+    bool failed(OpenFailure failure);
 
     QSerialPort port_;
     SettingsStore& portMap_;
@@ -53,6 +57,7 @@ private:
     int event_ = 0;
     int devicesLost_ = 0;
     std::string lastOpenFailure_;
+    std::optional<OpenFailure> openFailure_;
 };
 
 // Why the open of `named` (the device file `opened`, where `named` is a link) failed, from Qt's

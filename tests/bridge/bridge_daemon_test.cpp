@@ -154,6 +154,7 @@ TEST_P(BridgeLineDown, RequestsGetErr4UntilTheLineIsBackThenAreServed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the keeper tries meanwhile
     }
 
+    const pid_t holderPid = holder ? holder->pid() : -1;
     if (holder) {
         EXPECT_FALSE(holder->hasExited());  // never taken from the program that holds it
         holder->stop();
@@ -172,10 +173,11 @@ TEST_P(BridgeLineDown, RequestsGetErr4UntilTheLineIsBackThenAreServed) {
     EXPECT_EQ(bridge->waitForExit(5000), 0);
     const std::string said = bridge->standardError(1000);
     EXPECT_NE(said.find("line " + link + " open"), std::string::npos) << said;
-    if (holder) {  // the same reason is told once, not at every try
-        const std::size_t busy = said.find("busy");
-        ASSERT_NE(busy, std::string::npos) << said;
-        EXPECT_EQ(said.find("busy", busy + 1), std::string::npos) << said;
+    if (holder) {  // the same reason is told once, not at every try, naming the holder
+        const std::string busy = "busy: port-holder (PID " + std::to_string(holderPid) + ") has " + link + " open";
+        const std::size_t at = said.find(busy);
+        ASSERT_NE(at, std::string::npos) << said;
+        EXPECT_EQ(said.find("busy", at + 1), std::string::npos) << said;
     }
 }
 

@@ -1,5 +1,10 @@
 // zelt-ctl (and zelt-panel's command line) in child processes, against the emulator on a pty.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPort>
@@ -13,7 +18,9 @@
 #include "ctl/ctl_request.h"
 #include "platform/system/log_file.h"
 #include "tests/support/emulator_process.h"
+#include "tests/support/port_holder.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/ser2net_process.h"
 #include "tests/support/temp_config.h"
 
 namespace zelt::test {
@@ -223,6 +230,225 @@ TEST(Ctl, APortAnotherProgramHoldsIsBusyAndLeftAlone) {
     ASSERT_FALSE(emulator.waitForLine(" RX ", 5000).empty());
     ASSERT_EQ(emulator.rxLines().size(), 1u);
     EXPECT_EQ(emulator.rxLines()[0].command, "CR0");
+}
+
+// ---- Devices that other programs hold -----------------------------------------------------------
+
+constexpr uid_t kNobody = 65534;
+
+// zelt-ctl as user nobody, who sees no other user's processes in /proc (the administrator sees
+// all of them); only the administrator can start it so.
+Ran ctlAsNobody(const std::vector<std::string>& args) {
+    return run("/usr/bin/setpriv", with({"--reuid=65534", "--regid=65534", "--clear-groups", ZELT_CTL_PATH}, args));
+}
+
+// Whether process `pid` has the file at `path` open, waiting up to five seconds for it.
+bool waitUntilOpen(pid_t pid, const std::string& path) {
+    for (int i = 0; i < 500; ++i) {
+        std::error_code error;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+            std::error_code ignored;
+            if (fs::read_symlink(fd.path(), ignored) == path) return true;
+        }
+        usleep(10000);
+    }
+    return false;
+}
+
+// A client of 127.0.0.1:<port>; -1 when the connection failed.
+int connectLoopback(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// The lock file layouts serial programs write, for process `pid`.
+std::string uucpLock(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+std::string binaryLock(pid_t pid) {
+    const int32_t value = pid;
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+std::string qtLock(pid_t pid) { return std::to_string(pid) + "\nminicom\nlocalhost\n"; }
+
+// What holds the device during one case; ended by PID and removed after it.
+struct Holding {
+    std::vector<std::unique_ptr<ChildProcess>> programs;
+    int client = -1;
+    std::string lockFile;
+    std::string lockText;  // "" when not written by the test
+    ~Holding() {
+        if (client >= 0) ::close(client);
+        programs.clear();
+        if (!lockFile.empty()) fs::remove(lockFile);
+    }
+    template <class P>
+    P& keep(std::unique_ptr<P> program) {
+        P& p = *program;
+        programs.push_back(std::move(program));
+        return p;
+    }
+    // A running program that never opens the device: "sleep".
+    pid_t sleeper() {
+        auto& p = keep(std::make_unique<ChildProcess>());
+        EXPECT_TRUE(p.start({"/bin/sleep", "60"})) << p.startError();
+        return p.pid();
+    }
+    void writeLock(const std::string& device, std::string text) {
+        lockFile = lockFileOf(device);
+        lockText = std::move(text);
+        std::ofstream(lockFile, std::ios::binary) << lockText;
+    }
+};
+
+struct HolderCase {
+    const char* what;
+    bool otherUser;    // zelt-ctl runs as another user than the holder's
+    bool throughLink;  // zelt-ctl is given a link to the device
+    // Makes the holding of `device`; what zelt-ctl must say when given `named`.
+    std::function<std::string(const std::string& named, const std::string& device, Holding&)> hold;
+};
+
+TEST(Ctl, ADeviceAnotherProgramHoldsIsBusyAndNamesItsHolderAndNothingIsSent) {
+    const auto lockHolder = [](std::string (*layout)(pid_t)) {
+        return [layout](const std::string& named, const std::string& device, Holding& h) {
+            const pid_t pid = h.sleeper();
+            h.writeLock(device, layout(pid));
+            return "busy: sleep (PID " + std::to_string(pid) + ") holds " + named + " by its lock file " +
+                   lockFileOf(device);
+        };
+    };
+    const HolderCase cases[] = {
+        {"ser2net with a client connected", false, false,
+         [](const std::string& named, const std::string& device, Holding& h) {
+             auto& ser2net = h.keep(std::make_unique<Ser2netProcess>(Ser2netProcess::Options{device}));
+             EXPECT_TRUE(ser2net.started()) << ser2net.startError();
+             h.client = connectLoopback(ser2net.port());
+             EXPECT_TRUE(waitUntilOpen(ser2net.pid(), device)) << ser2net.output();
+             return "busy: ser2net (PID " + std::to_string(ser2net.pid()) + ") has " + named + " open";
+         }},
+        {"a program holding flock and no lock file", false, false,
+         [](const std::string& named, const std::string& device, Holding& h) {
+             auto& holder = h.keep(std::make_unique<PortHolder>(device, PortHolder::Hold::Flock));
+             EXPECT_TRUE(holder.holding()) << holder.startError();
+             return "busy: port-holder (PID " + std::to_string(holder.pid()) + ") has " + named + " open";
+         }},
+        {"the panel", false, false,
+         [](const std::string& named, const std::string& device, Holding& h) {
+             setenv("ZELT_COM3", device.c_str(), 1);
+             std::ofstream(settingsFile()) << "[StartUP]\nComPort=3\nBaudRate=192\n";
+             auto& panel = h.keep(std::make_unique<ChildProcess>());
+             EXPECT_TRUE(panel.start({ZELT_PANEL_PATH})) << panel.startError();
+             EXPECT_TRUE(waitUntilOpen(panel.pid(), device));
+             unsetenv("ZELT_COM3");
+             fs::remove(settingsFile());
+             h.lockFile = lockFileOf(device);  // ended by SIGTERM, it leaves its lock file
+             return "busy: zelt-panel (PID " + std::to_string(panel.pid()) + ") has " + named + " open";
+         }},
+        {"a UUCP lock file of a running program", false, false, lockHolder(uucpLock)},
+        {"a binary lock file of a running program", false, false, lockHolder(binaryLock)},
+        {"a lock file in Qt's layout naming another program", false, false, lockHolder(qtLock)},
+        {"a lock file under the name of the device a link leads to", false, true, lockHolder(uucpLock)},
+        {"another user's program holding flock", true, false,
+         [](const std::string& named, const std::string& device, Holding& h) {
+             auto& holder = h.keep(std::make_unique<PortHolder>(device, PortHolder::Hold::Flock));
+             EXPECT_TRUE(holder.holding()) << holder.startError();
+             return "busy: another program is using " + named + " (it holds the device locked)";
+         }},
+        {"another user's program with a lock file", true, false,
+         [](const std::string& named, const std::string& device, Holding& h) {
+             auto& holder = h.keep(std::make_unique<PortHolder>(device));
+             EXPECT_TRUE(holder.holding()) << holder.startError();
+             return "busy: port-holder (PID " + std::to_string(holder.pid()) + ") holds " + named +
+                    " by its lock file " + lockFileOf(device);
+         }},
+    };
+    for (const HolderCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherUser && geteuid() != 0) continue;  // only the administrator can be two users
+        EmulatorProcess emulator({"--log"});
+        ASSERT_TRUE(emulator.started()) << emulator.startError();
+        const std::string device = emulator.devicePath();
+        const std::string link = configDir() + "/projector";
+        fs::remove(link);
+        fs::create_symlink(device, link);
+        const std::string named = c.throughLink ? link : device;
+        Holding holding;
+        const std::string expected = c.hold(named, device, holding);
+        if (c.otherUser) {
+            ASSERT_EQ(chown(device.c_str(), kNobody, kNobody), 0);
+        }
+
+        const std::vector<std::string> args{"--device", named, "--timeout", "1000", "status"};
+        const Ran r = c.otherUser ? ctlAsNobody(args) : ctl(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("zelt-ctl: the port did not open: " + expected + "; it is not taken from that program"),
+                  std::string::npos)
+            << r.err;
+        // Left alone: each holder still runs, its lock file as it was, and nothing reached the line.
+        for (const auto& program : holding.programs) EXPECT_FALSE(program->hasExited());
+        if (!holding.lockText.empty()) {
+            EXPECT_EQ(readFile(holding.lockFile), holding.lockText);
+        }
+        EXPECT_TRUE(emulator.rxLines().empty());
+    }
+}
+
+TEST(Ctl, ALockFileOfAProgramThatHasEndedIsRemovedAndThePortOpened) {
+    struct Case {
+        const char* what;
+        std::string (*layout)(pid_t);
+        bool otherUser;  // the lock file is the administrator's, zelt-ctl another user's
+        int status;
+        std::string err;  // a part of standard error
+    };
+    const Case cases[] = {
+        {"UUCP layout", uucpLock, false, 0, ""},
+        {"binary layout", binaryLock, false, 0, ""},
+        {"Qt's layout", qtLock, false, 0, ""},
+        {"another user's lock file", uucpLock, true, 2, "is left from a program that has ended"},
+    };
+    ChildProcess ended;
+    ASSERT_TRUE(ended.start({"/bin/true"})) << ended.startError();
+    const pid_t gone = ended.pid();
+    ASSERT_EQ(ended.waitForExit(5000), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherUser && geteuid() != 0) continue;
+        EmulatorProcess emulator({"--log"});
+        ASSERT_TRUE(emulator.started()) << emulator.startError();
+        const std::string device = emulator.devicePath();
+        const std::string lock = lockFileOf(device);
+        const std::string text = c.layout(gone);
+        std::ofstream(lock, std::ios::binary) << text;
+        if (c.otherUser) {
+            ASSERT_EQ(chown(device.c_str(), kNobody, kNobody), 0);
+        }
+
+        const std::vector<std::string> args{"--device", device, "--timeout", "1000", "status"};
+        const Ran r = c.otherUser ? ctlAsNobody(args) : ctl(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(r.out, " Stand by\n");
+            EXPECT_FALSE(fs::exists(lock));  // the stale one removed, zelt-ctl's own gone with it
+            ASSERT_FALSE(emulator.waitForLine(" RX ", 5000).empty());
+        } else {
+            EXPECT_NE(r.err.find("sudo rm " + lock), std::string::npos) << r.err;
+            EXPECT_EQ(readFile(lock), text);
+            EXPECT_TRUE(emulator.rxLines().empty());
+        }
+        fs::remove(lock);
+    }
 }
 
 // ---- Bad input: exit status 1, a message, nothing sent and the port not even opened -------------

@@ -150,7 +150,8 @@ TEST_F(E2eReplug, ADeviceTakenByAnotherProgramMeanwhileIsNotStolen) {
     ASSERT_NO_FATAL_FAILURE(plugIn());
     test::PortHolder other(link);
     ASSERT_TRUE(other.holding()) << other.startError();
-    const QString holder = "PID " + QString::number(other.pid());
+    const QString holder =
+        "busy: port-holder (PID " + QString::number(other.pid()) + ") has " + QString::fromStdString(link) + " open";
     ASSERT_TRUE(waitUntil([&] { return notice().contains(holder); })) << notice().toStdString();
     const int attempts = form->keeper().attempts();
     spin(1000);

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -92,6 +96,30 @@ TEST_F(PtyPort, ASecondOpenOfAHeldDeviceFailsAndLeavesTheHolderAlone) {
     EXPECT_EQ(pty.slaveSpeed(), 19200);
     ASSERT_TRUE(port.write("CR0\r"));
     EXPECT_EQ(pty.receive(4, 2000), "CR0\r");
+}
+
+// Programs without lock files hold a device with flock(2) alone: such a device is busy, and the
+// port holds the device that way too while it is open.
+TEST_F(PtyPort, ADeviceLockedWithFlockIsBusyAndAnOpenPortHoldsItsOwnLock) {
+    const int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    port.setCommPort(3);
+    EXPECT_FALSE(port.open());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_NE(port.lastOpenFailure().find("busy: another program is using " + pty.slavePath() +
+                                          " (it holds the device locked)"),
+              std::string::npos)
+        << port.lastOpenFailure();
+    EXPECT_FALSE(findLockFile(pty.slavePath()).has_value());  // its own lock file went with the refusal
+
+    ASSERT_EQ(flock(other, LOCK_UN), 0);
+    openAt("19200,N,8,1");
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    port.close();
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
 }
 
 TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {

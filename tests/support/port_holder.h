@@ -11,7 +11,11 @@ namespace zelt::test {
 // device; holding() says whether it does. Ended by its PID like every child.
 class PortHolder : public ChildProcess {
 public:
-    explicit PortHolder(const std::string& device, int timeoutMs = 10000);
+    enum class Hold {
+        LikeQt,  // a lock file and exclusive access, as QSerialPort opens
+        Flock,   // flock(2) on the open device and no lock file
+    };
+    explicit PortHolder(const std::string& device, Hold hold = Hold::LikeQt, int timeoutMs = 10000);
     bool holding() const { return holding_; }
 
 private:
