@@ -63,12 +63,13 @@ bool ServiceLinePort::open() {
     waited.start();
     while (!greeted_ && refusal_.empty() && socket_.state() == QLocalSocket::ConnectedState &&
            waited.elapsed() < kHelloTimeoutMs) {
-        if (socket_.bytesAvailable() == 0) socket_.waitForReadyRead(static_cast<int>(kHelloTimeoutMs - waited.elapsed()));
+        if (socket_.bytesAvailable() == 0)
+            socket_.waitForReadyRead(static_cast<int>(kHelloTimeoutMs - waited.elapsed()));
         if (!takeLines()) break;
     }
     if (!greeted_) {
-        lastOpenFailure_ = address + ": " +
-                           (refusal_.empty() ? std::string("the service did not say hello in time") : refusal_);
+        lastOpenFailure_ =
+            address + ": " + (refusal_.empty() ? std::string("the service did not say hello in time") : refusal_);
         socket_.abort();
         return false;
     }

@@ -24,7 +24,7 @@ std::string_view word(std::string_view& rest) {
 }
 
 constexpr std::array<std::string_view, 5> kOutcomes = {"answered", "not-understood", "no-reply", "not-sent",
-                                                        "cancelled"};
+                                                       "cancelled"};
 
 Message invalid(std::string why) {
     Message m;
@@ -70,8 +70,8 @@ std::optional<std::string> unescape(std::string_view text) {
 }
 
 std::string helloLine(const Hello& h) {
-    std::string line = "hello " + std::to_string(kVersion) + " " + escape(h.name) + (h.up ? " up " : " down ") +
-                       escape(h.line);
+    std::string line =
+        "hello " + std::to_string(kVersion) + " " + escape(h.name) + (h.up ? " up " : " down ") + escape(h.line);
     if (!h.up) line += " " + escape(h.reason);
     return line + "\n";
 }

@@ -8,8 +8,7 @@ namespace zelt {
 // every read is the fallback, every write refused.
 class NoSettingsStore final : public SettingsStore {
 public:
-    std::string read(const std::string&, const std::string&, const std::string&,
-                     const std::string& fallback) override {
+    std::string read(const std::string&, const std::string&, const std::string&, const std::string& fallback) override {
         return fallback;
     }
     bool write(const std::string&, const std::string&, const std::string&, const std::string&) override {
