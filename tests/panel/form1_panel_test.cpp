@@ -447,10 +447,10 @@ TEST(PanelRealTime, AOneSecondHoldSendsAboutElevenCommandsInOrder) {
     FakeSerialPort port;
     MemorySettingsStore store;
     store.put("StartUP", "ComPort", "1");
-    Form1 form({module, port, store, {}, {}, {}, [] {}});
-    form.Form_Load();
-    form.show();
-    QPushButton* up = form.findChild<QPushButton*>("Command1");
+    const auto form = test::makeForm1({.module = module, .port = port, .store = store});
+    form->Form_Load();
+    form->show();
+    QPushButton* up = form->findChild<QPushButton*>("Command1");
     QTest::mousePress(up, Qt::LeftButton);
     QEventLoop loop;
     QTimer::singleShot(1000, Qt::PreciseTimer, &loop, &QEventLoop::quit);
