@@ -56,19 +56,18 @@ TEST(CommandLists, CountsAndLongestItems) {
     }
 }
 
-TEST(CommandLists, ReadItem24IsTheLongestOfAll) {
-    const std::string_view serSys = item(readCommandList(), 24);
-    EXPECT_EQ(serSys,
-              "CR SERSYS[CR] \t:Get selected current signal. "
-              "When in Auto mode, it returns a result by Auto detect");
-    EXPECT_EQ(serSys.size(), 98u);
+TEST(CommandLists, TheLongestItemIsUnique) {
+    size_t longest = 0, withThatLength = 0;
     for (const auto& list : allLists()) {
         for (std::string_view text : list.items) {
-            if (text != serSys) {
-                EXPECT_LT(text.size(), 98u) << list.name << ": " << visible(text);
+            if (text.size() > longest) {
+                longest = text.size();
+                withThatLength = 0;
             }
+            if (text.size() == longest) ++withThatLength;
         }
     }
+    EXPECT_EQ(withThatLength, 1u);
 }
 
 TEST(CommandLists, ShortestItemsAreBareFourteenCharacters) {
@@ -157,17 +156,64 @@ TEST(CommandLists, CommandPrefixes) {
     }
 }
 
-TEST(CommandLists, FirstAndLastItems) {
-    const std::pair<List, std::string_view> cases[] = {
-        {basicCommandList(), "C00[CR]     POWER ON"},
-        {expandedCommandList(), "CF BRIGHT UP[CR]  \t\t:Set Brightness value"},
-        {readCommandList(), "CR BRIGHT[CR] \t:Get Brightness value"},
+// An item read as the operator reads it: the command, "[CR]", then a basic item's five blanks
+// and label, or blanks and tabs, ":" and a description, or nothing.
+struct ParsedItem {
+    std::string_view command, separator, description;
+    bool parsed = false;
+};
+
+ParsedItem parse(std::string_view text, bool basic) {
+    ParsedItem p;
+    const size_t cr = text.find("[CR]");
+    if (cr == std::string_view::npos) return p;
+    p.command = text.substr(0, cr);
+    const std::string_view rest = text.substr(cr + 4);
+    if (rest.empty()) {
+        p.parsed = !p.command.empty();
+        return p;
+    }
+    if (basic) {
+        p.separator = rest.substr(0, std::min<size_t>(5, rest.size()));
+        p.description = rest.substr(p.separator.size());
+        p.parsed = p.separator == "     ";
+        return p;
+    }
+    const size_t colon = rest.find_first_not_of(" \t");
+    if (colon == 0 || colon == std::string_view::npos || rest[colon] != ':') return p;
+    p.separator = rest.substr(0, colon);
+    p.description = rest.substr(colon + 1);
+    p.parsed = true;
+    return p;
+}
+
+TEST(CommandLists, EveryItemParses) {
+    struct Case {
+        const char* name;
+        List items;
+        bool basic, bareItems;
     };
-    for (const auto& [list, first] : cases) EXPECT_EQ(visible(list.front()), visible(first));
-    EXPECT_EQ(basicCommandList().back(), "CR7[CR]     Lamp Mode Read");
-    EXPECT_EQ(expandedCommandList().back(), "CF VMUTE DN[CR]");
-    EXPECT_EQ(visible(readCommandList().back()), visible("CR TEMPFAIL[CR] :"
-                                                         "Get temperature when sensors approach abnomal temperature "));
+    const Case cases[] = {
+        {"basic", basicCommandList(), true, false},
+        {"expanded", expandedCommandList(), false, true},
+        {"read", readCommandList(), false, false},
+    };
+    for (const Case& c : cases) {
+        for (std::string_view text : c.items) {
+            SCOPED_TRACE(std::string(c.name) + ": " + visible(text));
+            const ParsedItem p = parse(text, c.basic);
+            ASSERT_TRUE(p.parsed);
+            EXPECT_EQ(p.command, commandPart(text));
+            if (p.separator.empty()) {
+                EXPECT_TRUE(c.bareItems);
+                continue;
+            }
+            // The label or description begins with a visible character.
+            ASSERT_FALSE(p.description.empty());
+            EXPECT_NE(p.description[0], ' ');
+            EXPECT_NE(p.description[0], '\t');
+        }
+    }
 }
 
 TEST(CommandLists, BasicItemsHaveFiveBlanksBeforeTheLabel) {
@@ -182,19 +228,9 @@ TEST(CommandLists, BasicItemsHaveFiveBlanksBeforeTheLabel) {
     }
 }
 
-TEST(CommandLists, BasicSpotChecks) {
-    const std::pair<size_t, std::string_view> cases[] = {
-        {2, "C01[CR]     POWER OFF(Quick Power OFF)"},
-        {14, "C0F[CR]     Screen Normal size(4:3)"},
-        {35, "C2E[CR]     Power Management Shut down"},
-        {38, "C34[CR]     S-video"},
-        {50, "C89[CR]     Auto PC ADJ."},
-        {55, "CR0[CR]     Status Read"},
-        {57, "CR3[CR]     (Corresponding)Lamp Time Read"},
-    };
-    for (const auto& [position, text] : cases) {
-        EXPECT_EQ(item(basicCommandList(), position), text) << "basic item " << position;
-    }
+TEST(CommandLists, BasicItemsAreInAscendingOrderOfTheirCommand) {
+    const List basic = basicCommandList();
+    for (size_t i = 1; i < basic.size(); ++i) EXPECT_LT(commandPart(basic[i - 1]), commandPart(basic[i])) << basic[i];
 }
 
 // The separator between "[CR]" and ":", or "bare" for an item that ends after "[CR]".
@@ -220,70 +256,30 @@ TEST(CommandLists, SeparatorKindsAreCounted) {
             {"bare", 202}, {"  \\t\\t", 90}, {"  \\t", 23}, {"  ", 1}, {"\\t\\t", 1}, {" \\t", 2}, {" \\t\\t", 2}}));
 }
 
-TEST(CommandLists, ExpandedSpotChecksOfEachSeparator) {
-    const std::pair<size_t, std::string_view> cases[] = {
-        // Two blanks, two tabs.
-        {1, "CF BRIGHT UP[CR]  \t\t:Set Brightness value"},
-        {3, "CF BRIGHT 0%%[CR]  \t\t:% = 0-9"},
-        {234, "CF LOGO %%%% OFF[CR]  \t\t:Set Logo function"},
-        // Two blanks, one tab.
-        {93, "CF PCMODEFREE MODE1[CR]  \t:Relese registered values of Mode 1-5"},
-        {118, "CF INPUT1 ANALOG[CR]  \t:Select Input11 and also set input source to %1"},
-        {194, "CF VOLUME 0%%[CR]  \t:% = 0-9"},
-        {304,
-         "CF KEYEMU RIGHT[CR]  \t:"
-         "Behave the same as corresponding key of projector top panel"},
-        // Two blanks only.
-        {103, "CF INPUT COMPUTER1[CR]  :Select Input"},
-        // Two tabs only.
-        {188, "CF LAMPMODE NORMAL[CR]\t\t:Select Lamp mode"},
-        // One blank, one tab.
-        {250, "CF TERMINAL COMPUTER[CR] \t:Set Terminal function"},
-        {266, "CF PTIMEMODE COUNTUP[CR] \t:Set count up/count down P-timer function"},
-        // One blank, two tabs.
-        {268, "CF PTIMER START[CR] \t\t:Set the status of P-timer"},
-        {273, "CF PTIME %%%[CR] \t\t:Set Countdown timer for P-timer"},
-        // Bare items after a run's first item.
-        {2, "CF BRIGHT DN[CR]"},
-        {119, "CF INPUT1 YPBPR[CR]"},
-        {232, "CF DISP UP[CR]"},
-        {321, "CF VMUTE DN[CR]"},
-    };
-    for (const auto& [position, text] : cases) {
-        EXPECT_EQ(visible(item(expandedCommandList(), position)), visible(text)) << "expanded item " << position;
-    }
+// The word after "CF ": what the commands of one run of the expanded list set.
+std::string_view keyword(std::string_view text) {
+    const std::string_view command = commandPart(text).substr(3);
+    return command.substr(0, command.find(' '));
 }
 
-TEST(CommandLists, RunWithoutDescriptionIsSevenBareItems) {
-    const std::string_view bare[] = {
-        "CF SCREENASPECT 43MODE[CR]", "CF SCREENASPECT 169MODE[CR]", "CF SCREENASPECT 1610MODE[CR]",
-        "CF HDMISETUP NORMAL[CR]",    "CF HDMISETUP ENHANCED[CR]",   "CF HDMISOUND HDMI[CR]",
-        "CF HDMISOUND EXTERNAL[CR]",
-    };
-    for (size_t i = 0; i < std::size(bare); ++i) {
-        EXPECT_EQ(item(expandedCommandList(), 243 + i), bare[i]);
+TEST(CommandLists, ExpandedBareItemsContinueTheRunBeforeThem) {
+    const List expanded = expandedCommandList();
+    std::set<std::string_view> described;
+    for (std::string_view text : expanded) {
+        if (!afterCr(text).empty()) described.insert(keyword(text));
     }
-    // The run before it ends bare too; the run after it starts with a description.
-    EXPECT_EQ(item(expandedCommandList(), 242), "CF REAR OFF[CR]");
-    EXPECT_EQ(visible(item(expandedCommandList(), 250)), visible("CF TERMINAL COMPUTER[CR] \t:Set Terminal function"));
-}
-
-TEST(CommandLists, ReadSpotChecksOfEachSeparator) {
-    const std::pair<size_t, std::string_view> cases[] = {
-        {4, "CR TINT[CR] \t:Get Tint valu"},
-        {14, "CR COLBOARD[CR] :Get Selected Colorboard mode"},
-        {23, "CR PCSTORE[CR] \t:Get Free or Stored status for PC Adj.mode1-5"},
-        {43, "CR LAMPCORRESPH[CR] :Get corresponding lamp use time"},
-        {45, "CR LAMPSTS[CR] \t:Get lamp lighting status"},
-        {51, "CR AUTOSETUPPCADJ[CR] :Get setting status of Auto PC in Auto setup"},
-        {55, "CR LOGO[CR] \t:GET setting status of Logo"},
-        {71, "CR RCODE[CR] \t:Get selsected Remote Control Code"},
-        {86, "CR TEMPWARN[CR] :Get if temperature is close to abnomal temperature"},
-        {87, "CR TEMP[CR] \t:Get current temperature atatus"},
-    };
-    for (const auto& [position, text] : cases) {
-        EXPECT_EQ(visible(item(readCommandList(), position)), visible(text)) << "read item " << position;
+    // The items of words that never carry a description: the one run without any.
+    std::vector<size_t> withoutDescription;
+    for (size_t i = 0; i < expanded.size(); ++i) {
+        if (!described.contains(keyword(expanded[i]))) {
+            withoutDescription.push_back(i);
+        } else if (afterCr(expanded[i]).empty()) {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(keyword(expanded[i]), keyword(expanded[i - 1])) << visible(expanded[i]);
+        }
     }
+    ASSERT_FALSE(withoutDescription.empty());
+    EXPECT_EQ(withoutDescription.back() - withoutDescription.front() + 1, withoutDescription.size());
 }
 
 TEST(CommandLists, ParameterMarks) {

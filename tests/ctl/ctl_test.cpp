@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "app/version.h"
 #include "ctl/ctl_request.h"
+#include "link/decoder_tables.h"
 #include "platform/system/log_file.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/port_holder.h"
@@ -113,11 +115,18 @@ TEST(Ctl, EachVerbSendsItsCommandAndPrintsTheReplyAsThePanelShowsIt) {
 TEST(Ctl, TheSixQueriesAreThePanelsDecodedOnes) {
     // Each verb's command is one the panel's decoding knows, so each can print a phrase.
     ASSERT_EQ(ctl::queryVerbs().size(), 6u);
+    std::set<std::string_view> decoded;
+    for (const DecoderTable& table : decoderTables()) decoded.insert(table.command);
+    std::set<std::string> asked;
     for (const ctl::QueryVerb& q : ctl::queryVerbs()) {
         const auto read = ctl::readCommandLine({"zelt-ctl", QString::fromLatin1(q.verb.data(), q.verb.size())});
         ASSERT_TRUE(read.request) << read.error;
         EXPECT_EQ(read.request->command, std::string(q.command) + "\r");
+        EXPECT_TRUE(decoded.contains(read.request->command)) << q.verb;
+        asked.insert(read.request->command);
     }
+    // And each decoded query has its verb.
+    EXPECT_EQ(asked.size(), decoded.size());
 }
 
 TEST(Ctl, JsonCarriesTheCommandTheRawReplyItsRenderingAndThePhrase) {

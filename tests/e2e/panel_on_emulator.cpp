@@ -11,6 +11,7 @@
 #include "command_list/form3.h"
 #include "platform/system/qt_timer.h"
 #include "port_dialog/form2.h"
+#include "tests/support/panel_harness.h"
 #include "tests/support/widgets.h"
 
 namespace zelt::e2e {
@@ -47,11 +48,13 @@ void PanelOnEmulator::startPanel() {
         return std::nullopt;
     });
     LinePort* p = port.get();
-    form = std::make_unique<Form1>(
-        Form1::Services{module, *p, store, [p](int n) { return p->targetFor(n); },
-                        timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
-                        [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); },
-                        [] {}});  // "END" must not quit the test's application
+    form =
+        test::makeForm1({.module = module,
+                         .port = *p,
+                         .store = store,
+                         .deviceFor = [p](int n) { return p->targetFor(n); },
+                         .makeTimer = timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
+                         .retryMessage = [this](QWidget*, const QString& reason) { retryMessages.push_back(reason); }});
 
     // Start-up shows the port dialog modally when the port does not open; close it rather than
     // wait for an operator, and fail.

@@ -11,6 +11,7 @@
 #include "platform/system/timer.h"
 #include "testing/memory_settings_store.h"
 #include "tests/support/made_timers.h"
+#include "tests/support/panel_harness.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/widgets.h"
 
@@ -40,15 +41,17 @@ TEST(ExchangeOverPty, StatusQueryRepliedDecodedEndedAndCleared) {
     });
     Module1 module;
     test::MadeTimers<> timers;  // Timer1, Timer2, Timer4: the window's own Qt timers
-    Form1 form(
-        {module, port, store, {}, timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }), {}, [] {}});
-    form.Form_Load();
+    const auto form =
+        test::makeForm1({.module = module, .port = port, .store = store, .makeTimer = timers.factory([](int ms) {
+                             return std::make_unique<QtTimer>(ms);
+                         })});
+    form->Form_Load();
     ASSERT_TRUE(port.isOpen());
-    form.show();
-    auto* legend = form.findChild<QLabel*>("Label28");
-    const auto line = [&form](const char* label) { return test::labelText(&form, label); };
+    form->show();
+    auto* legend = form->findChild<QLabel*>("Label28");
+    const auto line = [&form](const char* label) { return test::labelText(form.get(), label); };
 
-    QTest::mouseClick(test::buttonByCaption(&form, "Status"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonByCaption(form.get(), "Status"), Qt::LeftButton);
     EXPECT_EQ(pty.receive(4, 2000), "CR0\r");
     EXPECT_EQ(line("Label11"), " C R 0  [CR] ");
     EXPECT_EQ(line("Label12"), "");
@@ -62,7 +65,7 @@ TEST(ExchangeOverPty, StatusQueryRepliedDecodedEndedAndCleared) {
     // End of exchange: the legend goes, the reply stays (it came: no "X X X X") until the clearing.
     ASSERT_TRUE(waitUntil([&] { return !legend->isVisible(); }, 3000));
     EXPECT_EQ(line("Label12"), " 0 0  [CR] ");
-    EXPECT_EQ(form.ReceiveBuffer(), "");
+    EXPECT_EQ(form->ReceiveBuffer(), "");
     ASSERT_TRUE(waitUntil([&] { return line("Label11").empty(); }, 3000));
     EXPECT_EQ(line("Label12"), "");
     EXPECT_EQ(line("Label25"), "");

@@ -22,6 +22,7 @@
 #include "testing/fake_serial_port.h"
 #include "testing/memory_settings_store.h"
 #include "tests/support/made_timers.h"
+#include "tests/support/panel_harness.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/widgets.h"
@@ -40,10 +41,13 @@ struct MainWindow : ::testing::Test {
     std::unique_ptr<Form1> form;
 
     void make() {
-        form = std::make_unique<Form1>(
-            Form1::Services{module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-                            timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
-                            [this](QWidget*, const QString& r) { retries.push_back(r); }, [this] { ++ends; }});
+        form = test::makeForm1({.module = module,
+                                .port = port,
+                                .store = store,
+                                .deviceFor = [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                                .makeTimer = timers.factory([](int ms) { return std::make_unique<QtTimer>(ms); }),
+                                .retryMessage = [this](QWidget*, const QString& r) { retries.push_back(r); },
+                                .endSystem = [this] { ++ends; }});
     }
     Timer& timer2() { return timers[1]; }
     Timer& timer4() { return timers[2]; }
@@ -197,13 +201,14 @@ TEST(MainWindowOverPty, OpensTheStoredPortAtTheStoredSpeed) {
     ASSERT_TRUE(store.write("ZELT", "StartUP", "BaudRate", "96"));
     QtSerialPort port(store, systemEnvironment());
     Module1 module;
-    Form1 form({module, port, store, [&](int n) { return port.deviceFor(n); }, {}, {}, [] {}});
-    form.Form_Load();
+    const auto form = test::makeForm1(
+        {.module = module, .port = port, .store = store, .deviceFor = [&](int n) { return port.deviceFor(n); }});
+    form->Form_Load();
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(module.ComPortNumber, 3);
     EXPECT_EQ(module.BaudCode, 96);
     EXPECT_EQ(pty.slaveSpeed(), 9600);
-    form.close();
+    form->close();
     EXPECT_FALSE(port.isOpen());
     unsetenv("ZELT_COM3");
 }
@@ -219,7 +224,11 @@ TEST(MainWindowOverPty, ADeviceGivenInTheDialogIsStoredAndOpensAtTheNextStart) {
     auto start = [&](const std::function<void(Form2*)>& operatorActs) {
         LinePort port(store, noEnvironment);
         Module1 module;
-        Form1 form({module, port, store, [&port](int n) { return port.targetFor(n); }, {}, {}, [] {}, {}, &devices});
+        const auto form = test::makeForm1({.module = module,
+                                           .port = port,
+                                           .store = store,
+                                           .deviceFor = [&port](int n) { return port.targetFor(n); },
+                                           .devices = &devices});
         bool dialogShown = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget());
@@ -228,10 +237,10 @@ TEST(MainWindowOverPty, ADeviceGivenInTheDialogIsStoredAndOpensAtTheNextStart) {
             operatorActs(dialog);
             if (dialog->isVisible()) dialog->close();
         });
-        form.Form_Load();
+        form->Form_Load();
         EXPECT_TRUE(port.isOpen()) << port.lastOpenFailure();
         speed = pty.slaveSpeed();
-        form.close();
+        form->close();
         return dialogShown;
     };
     EXPECT_TRUE(start([&](Form2* d) {
@@ -262,8 +271,10 @@ struct DamagedSettings : ::testing::Test {
     void SetUp() override { std::filesystem::remove_all(test::settingsFile()); }
     void TearDown() override { std::filesystem::remove_all(test::settingsFile()); }
     std::unique_ptr<Form1> make() {
-        return std::make_unique<Form1>(Form1::Services{
-            module, port, store, {}, {}, [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}});
+        return test::makeForm1(
+            {.module = module, .port = port, .store = store, .retryMessage = [this](QWidget*, const QString& r) {
+                 retries.push_back(r);
+             }});
     }
 };
 

@@ -19,18 +19,9 @@ struct PanelWithLog : Panel {
         std::filesystem::remove(path);
         ASSERT_TRUE(log.open(path)) << log.openFailure();
         store.put("StartUP", "ComPort", "1");
-        form = std::make_unique<Form1>(
-            Form1::Services{module,
-                            port,
-                            store,
-                            [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-                            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
-                            [this](QWidget*, const QString& r) { retries.push_back(r); },
-                            [] {},
-                            [this] { ++beeps; },
-                            &devices,
-                            {},
-                            &log});
+        PanelServices withLog = services();
+        withLog.trafficLog = &log;
+        form = makeForm1(std::move(withLog));
         form->Form_Load();
         form->show();
     }

@@ -13,6 +13,7 @@
 #include "testing/fake_timer.h"
 #include "testing/memory_settings_store.h"
 #include "tests/support/made_timers.h"
+#include "tests/support/panel_harness.h"
 #include "tests/support/widgets.h"
 
 namespace zelt::test {
@@ -32,12 +33,20 @@ struct Panel : ::testing::Test {
 
     void SetUp() override {
         store.put("StartUP", "ComPort", "1");
-        form = std::make_unique<Form1>(Form1::Services{
-            module, port, store, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-            timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
-            [this](QWidget*, const QString& r) { retries.push_back(r); }, [] {}, [this] { ++beeps; }, &devices});
+        form = makeForm1(services());
         form->Form_Load();
         form->show();
+    }
+    // The doubles above as the window's services; a fixture that needs more adds to them.
+    PanelServices services() {
+        return {.module = module,
+                .port = port,
+                .store = store,
+                .deviceFor = [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                .makeTimer = timers.factory([this](int ms) { return std::make_unique<FakeTimer>(clock, ms); }),
+                .retryMessage = [this](QWidget*, const QString& r) { retries.push_back(r); },
+                .beep = [this] { ++beeps; },
+                .devices = &devices};
     }
     FakeTimer& timer1() { return timers[0]; }
     FakeTimer& timer2() { return timers[1]; }
