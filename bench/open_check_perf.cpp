@@ -95,9 +95,10 @@ void row(const std::string& measure, const Times& t, bool goal) {
     const perf::Summary wall = perf::summarize(t.wall);
     const perf::Summary cpu = perf::summarize(t.cpu);
     const bool ok = wall.p99 / 1000 < kGoalMs;
-    std::printf("| %s | %s / %s ms (CPU %s / %s ms) | %s | %s |\n", measure.c_str(), fmt("%.2f", wall.p50 / 1000).c_str(),
-                fmt("%.2f", wall.p99 / 1000).c_str(), fmt("%.2f", cpu.p50 / 1000).c_str(),
-                fmt("%.2f", cpu.p99 / 1000).c_str(), goal ? "p99 < 5 ms" : "—", goal ? (ok ? "ok" : "**OVER**") : "");
+    std::printf("| %s | %s / %s ms (CPU %s / %s ms) | %s | %s |\n", measure.c_str(),
+                fmt("%.2f", wall.p50 / 1000).c_str(), fmt("%.2f", wall.p99 / 1000).c_str(),
+                fmt("%.2f", cpu.p50 / 1000).c_str(), fmt("%.2f", cpu.p99 / 1000).c_str(), goal ? "p99 < 5 ms" : "—",
+                goal ? (ok ? "ok" : "**OVER**") : "");
 }
 
 // One set of rows: the machine as it is now.
@@ -146,8 +147,9 @@ bool measure(const std::string& label, int runs) {
     QTimer::singleShot(kKeeperWaitMs, &loop, &QEventLoop::quit);
     loop.exec();
     const double share = 100.0 * (perf::cpuSeconds() - cpu0) / (perf::msBetween(t0, Clock::now()) / 1000.0);
-    std::printf("| CPU share while the keeper waits for a device another program holds (%d tries in %d s) | %s | — | |\n",
-                keeper.attempts(), kKeeperWaitMs / 1000, fmt("%.2f %% of one core", share).c_str());
+    std::printf(
+        "| CPU share while the keeper waits for a device another program holds (%d tries in %d s) | %s | — | |\n",
+        keeper.attempts(), kKeeperWaitMs / 1000, fmt("%.2f %% of one core", share).c_str());
     keeper.stop();
     return true;
 }

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The same bytes as the reply to each polled query.
     zelt::service::ProjectorState state;
-    for (const char* query : {"CR0", "CR1", "CR3", "CR LAMPSTS", "CR6", "CR TEMPWARN", "CR VMUTE", "CR MUTE",
-                              "CR FREEZE", "CR VOLUME"}) {
+    for (const char* query :
+         {"CR0", "CR1", "CR3", "CR LAMPSTS", "CR6", "CR TEMPWARN", "CR VMUTE", "CR MUTE", "CR FREEZE", "CR VOLUME"}) {
         const zelt::service::ProjectorState before = state;
         if (!zelt::service::readPollReply(state, query, text)) FUZZ_CHECK(state == before);
     }

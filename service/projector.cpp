@@ -17,9 +17,9 @@ Projector::Projector(ProjectorSetup setup, DeviceCatalog& devices, std::function
     port_ = std::make_unique<LinePort>(*noMap_, EnvLookup{});
     port_->setTarget(setup_.line);
     port_->setSettings(setup_.baud == 9600 ? "9600,N,8,1" : "19200,N,8,1");
-    line_ = std::make_unique<ProjectorLine>(ProjectorLine::Parts{
-        *port_, devices_, [](int ms) { return std::make_unique<QtTimer>(ms); }, [this] { return setup_.line; },
-        &traffic_});
+    line_ = std::make_unique<ProjectorLine>(ProjectorLine::Parts{*port_, devices_,
+                                                                 [](int ms) { return std::make_unique<QtTimer>(ms); },
+                                                                 [this] { return setup_.line; }, &traffic_});
     pollTimer_ = std::make_unique<QtTimer>(Poller::kSoonMs);
     poller_ = std::make_unique<Poller>(line_->engine(), *pollTimer_, setup_.pollSeconds, setup_.replyTimeoutMs);
     poller_->onChange = [this](const ProjectorState& before) { emit stateChanged(before); };

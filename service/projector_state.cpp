@@ -52,8 +52,8 @@ bool readPollReply(ProjectorState& state, std::string_view query, std::string_vi
         if (status == nullptr) return false;
         state.power = status->power;
         // The temperature warning is its own query: an overheat in the status outranks it.
-        const FaultLevel warning = state.faults.temperature == FaultLevel::Warning ? FaultLevel::Warning
-                                                                                     : FaultLevel::None;
+        const FaultLevel warning =
+            state.faults.temperature == FaultLevel::Warning ? FaultLevel::Warning : FaultLevel::None;
         state.faults = status->faults;
         if (state.faults.temperature == FaultLevel::None) state.faults.temperature = warning;
         return true;
@@ -66,10 +66,14 @@ bool readPollReply(ProjectorState& state, std::string_view query, std::string_vi
     }
     if (query == kLampTimeQuery) return set(state.lampHours, digits(reply, 5));
     if (query == kLampStatusQuery) {
-        if (reply == "000 1I") state.lamp = LampState::On;
-        else if (reply == "000 1O") state.lamp = LampState::Off;
-        else if (reply == "000 1X") state.lamp = LampState::Failed;
-        else return false;
+        if (reply == "000 1I")
+            state.lamp = LampState::On;
+        else if (reply == "000 1O")
+            state.lamp = LampState::Off;
+        else if (reply == "000 1X")
+            state.lamp = LampState::Failed;
+        else
+            return false;
         return true;
     }
     if (query == kTempQuery) return set(state.temperatures, temperatures(reply));
@@ -86,9 +90,7 @@ bool readPollReply(ProjectorState& state, std::string_view query, std::string_vi
     return false;
 }
 
-bool hasProblem(const ProjectorState& state) {
-    return state.faults != Faults{} || state.lamp == LampState::Failed;
-}
+bool hasProblem(const ProjectorState& state) { return state.faults != Faults{} || state.lamp == LampState::Failed; }
 
 std::string_view powerWord(const std::optional<PowerState>& power) {
     if (!power) return "unknown";

@@ -49,6 +49,16 @@ std::optional<QHostAddress> resolveHost(const std::string& host, std::string& er
     return info.addresses().first();
 }
 
+// The front ends over every projector, each with the test of whether a reload changes it.
+struct FrontEndKind {
+    FrontEndMaker make;
+    FrontEndChanged changed;
+};
+const std::vector<FrontEndKind>& frontEndKinds() {
+    static const std::vector<FrontEndKind> kinds = {};
+    return kinds;
+}
+
 }  // namespace
 
 std::string lineText(const ProjectorConfig& c) {
@@ -149,19 +159,45 @@ bool Service::start(const ServiceConfig& config, std::vector<std::string>& error
             return false;
         }
     }
+    if (!startFrontEnds(nullptr, errors)) {
+        stop();
+        return false;
+    }
     return true;
 }
 
+bool Service::startFrontEnds(const ServiceConfig* before, std::vector<std::string>& errors) {
+    const auto& kinds = frontEndKinds();
+    frontEnds_.resize(kinds.size());
+    bool ok = true;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        if (before && !kinds[i].changed(*before, config_)) {
+            if (frontEnds_[i]) frontEnds_[i]->projectorsChanged();
+            continue;
+        }
+        frontEnds_[i].reset();  // the old one lets go of its address before the new one takes it
+        std::string error;
+        frontEnds_[i] = kinds[i].make(*this, config_, log_, error);
+        if (!error.empty()) {
+            errors.push_back(error);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 bool Service::reload(const ServiceConfig& config, std::vector<std::string>& errors) {
+    const ServiceConfig before = config_;
     const bool sameDir = config.socketDir == config_.socketDir;
     std::map<std::string, std::unique_ptr<ProjectorUnit>> kept;
     std::vector<std::unique_ptr<ProjectorUnit>> old = std::move(units_);
     units_.clear();
     for (auto& unit : old) {
-        const auto same = std::find_if(config.projectors.begin(), config.projectors.end(), [&](const ProjectorConfig& c) {
-            return sameDir && c.name == unit->config.name && setupOf(c) == setupOf(unit->config) &&
-                   samePjlink(c.pjlink, unit->config.pjlink);
-        });
+        const auto same =
+            std::find_if(config.projectors.begin(), config.projectors.end(), [&](const ProjectorConfig& c) {
+                return sameDir && c.name == unit->config.name && setupOf(c) == setupOf(unit->config) &&
+                       samePjlink(c.pjlink, unit->config.pjlink);
+            });
         if (same != config.projectors.end()) {
             kept[unit->config.name] = std::move(unit);
         } else {
@@ -183,11 +219,14 @@ bool Service::reload(const ServiceConfig& config, std::vector<std::string>& erro
             ok = false;
         }
     }
+    if (!startFrontEnds(&before, errors)) ok = false;
     if (changed) emit projectorsChanged();
     return ok;
 }
 
 void Service::stop() {
+    // The front ends first: they hold the projectors' engines.
+    frontEnds_.clear();
     while (!units_.empty()) units_.pop_back();
 }
 

@@ -18,6 +18,25 @@ namespace zelt::service {
 
 class Projector;
 class ProjectorUnit;
+class Service;
+
+// A front end that serves every projector of the service (MQTT, HTTP), made from the
+// configuration when the service starts and made again when a reload changes its part of it.
+class FrontEnd {
+public:
+    virtual ~FrontEnd() = default;
+    // Projectors were added, removed or started again by a reload: the earlier Projector objects
+    // of those are gone.
+    virtual void projectorsChanged() {}
+};
+
+// Makes the front end of `config` (nullptr when its part of the configuration is absent), or
+// says in `error` why it cannot start. `log` takes its events.
+using FrontEndMaker = std::unique_ptr<FrontEnd> (*)(Service& service, const ServiceConfig& config,
+                                                    const std::function<void(const std::string&)>& log,
+                                                    std::string& error);
+// Whether two configurations differ in a front end's part (a reload then makes it again).
+using FrontEndChanged = bool (*)(const ServiceConfig& before, const ServiceConfig& after);
 
 // The projector service (zeltd): one owner for each projector's line, and its front ends: the
 // shared line for local clients, a PJLink listener for each projector that asks for one, and the
@@ -51,12 +70,15 @@ signals:
 
 private:
     bool startUnit(const ProjectorConfig& config, std::vector<std::string>& errors);
+    bool startFrontEnds(const ServiceConfig* before, std::vector<std::string>& errors);
     void tell(const std::string& text) const;
 
     std::function<void(const std::string&)> log_;
     std::unique_ptr<DeviceCatalog> devices_;
     ServiceConfig config_;
     std::vector<std::unique_ptr<ProjectorUnit>> units_;
+    // Made by the front ends' makers, in their order; an absent one is nullptr.
+    std::vector<std::unique_ptr<FrontEnd>> frontEnds_;
 };
 
 // The line text of a projector's configuration: its device path or its address as written.

@@ -144,20 +144,19 @@ void SharedLineServer::readFrom(std::uint64_t id) {
         // Anything but a query may change what the state says.
         if (!m.command.starts_with(kStatusQuery.substr(0, 2))) projector_.commandSent();
         const auto alive = alive_;
-        projector_.engine().submit(client.asker,
-                                   Job{m.command, projector_.setup().replyTimeoutMs,
-                                       [this, alive, id](const QueryResult& result) {
-                                           if (!*alive) return std::optional<std::string>();
-                                           const auto found = clients_.find(id);
-                                           if (found == clients_.end()) return std::optional<std::string>();
-                                           Client& c = *found->second;
-                                           send(*c.socket, shared_line::replyLine(outcomeWord(result.outcome),
-                                                                                  result.reply));
-                                           --c.pending;
-                                           QMetaObject::invokeMethod(
-                                               this, [this, id] { readFrom(id); }, Qt::QueuedConnection);
-                                           return std::optional<std::string>();
-                                       }});
+        projector_.engine().submit(
+            client.asker,
+            Job{m.command, projector_.setup().replyTimeoutMs, [this, alive, id](const QueryResult& result) {
+                    if (!*alive) return std::optional<std::string>();
+                    const auto found = clients_.find(id);
+                    if (found == clients_.end()) return std::optional<std::string>();
+                    Client& c = *found->second;
+                    send(*c.socket, shared_line::replyLine(outcomeWord(result.outcome), result.reply));
+                    --c.pending;
+                    QMetaObject::invokeMethod(
+                        this, [this, id] { readFrom(id); }, Qt::QueuedConnection);
+                    return std::optional<std::string>();
+                }});
     }
     if (client.inbox.size() > shared_line::kMaxMessageBytes) {
         if (onEvent) onEvent(projector_.name() + ": shared line client dropped: a message too long");

@@ -88,9 +88,10 @@ int main(int argc, char* argv[]) {
                                    "FILE");
     parser.addOptions({help, version, config, check});
     if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const std::string why = parser.errorText().isEmpty()
-                                    ? "unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\""
-                                    : parser.errorText().toStdString();
+        const std::string why =
+            parser.errorText().isEmpty()
+                ? "unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\""
+                : parser.errorText().toStdString();
         say(stderr, why + "\nTry 'zeltd --help'.");
         return kBadConfig;
     }
