@@ -143,7 +143,7 @@ int main(int argc, char* argv[]) {
         options.baudCode
             ? *options.baudCode
             : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
-    port.setSettings(settingsStringFor(baudCode));
+    port.setSettings(lineSettingsFor(baudCode));
 
     QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
     QueryQueue queue(port, queueTimer, logFile.isOpen() ? &traffic : nullptr);

@@ -165,9 +165,9 @@ LineChoice chooseLine(const Request& request, SettingsStore& store) {
         return store.read(kSettingsApplication, kStartupSection, key, fallback);
     };
     if (request.baud) {
-        choice.settings = *request.baud == 9600 ? kLineSettings9600 : kLineSettings19200;
+        choice.settings = LineSettings{*request.baud};
     } else {
-        choice.settings = settingsStringFor(readBaudCode(stored(kBaudRateKey, kBaudRateFallback)));
+        choice.settings = lineSettingsFor(readBaudCode(stored(kBaudRateKey, kBaudRateFallback)));
     }
     if (!request.device.empty()) return choice;  // the device names the line; no port number needed
     if (request.port) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "link/query.h"
+#include "platform/line/line_settings.h"
 
 namespace zelt {
 
@@ -57,12 +58,12 @@ struct CommandLine {
 // made here, so a wrong command line never opens one.
 CommandLine readCommandLine(const QStringList& arguments);
 
-// The line to open: the port number and the settings string, from the request or else from the
+// The line to open: the port number and the line settings, from the request or else from the
 // stored settings, as the panel reads them at start-up. An error (exit status 2) when neither
 // names a valid port.
 struct LineChoice {
     int port = 0;
-    std::string settings;
+    LineSettings settings;
     std::string error;
 };
 LineChoice chooseLine(const Request& request, SettingsStore& store);

@@ -22,7 +22,7 @@ StartupOutcome runStartup(Module1& module, SerialPort& port, SettingsStore& stor
     }
 
     module.BaudCode = readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
-    port.setSettings(settingsStringFor(module.BaudCode));
+    port.setSettings(lineSettingsFor(module.BaudCode));
     port.setCommPort(module.ComPortNumber);
 
     if (!port.open()) {

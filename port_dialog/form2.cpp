@@ -16,7 +16,6 @@
 
 #include "link/module1.h"
 #include "link/port_transaction.h"
-#include "link/stored_number.h"
 #include "platform/line/line_address.h"
 #include "platform/line/port_choice.h"
 #include "platform/serial/device_check.h"
@@ -147,7 +146,7 @@ void Form2::select(QRadioButton* option, const std::function<void()>& handler) {
 
 void Form2::selectSpeed() {
     if (s_.module.BaudCode != kBaudCode9600) s_.module.BaudCode = kBaudCode19200;
-    s_.port.setSettings(settingsStringFor(s_.module.BaudCode));
+    s_.port.setSettings(lineSettingsFor(s_.module.BaudCode));
     showSpeed();
 }
 
