@@ -78,20 +78,20 @@ ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments) {
         if (!ok || !isValidPort(number))
             return fail("--port \"" + text.toStdString() + "\" is not a port number from " +
                         std::to_string(kFirstPort) + " to " + std::to_string(kLastPort));
-        o.port = number;
+        o.line.port = number;
     }
     if (parser.isSet("device")) {
-        o.device = parser.value("device").toStdString();
-        if (o.port) return fail("--port and --device both name the line: give one of them");
-        const LineTarget target = parseLineTarget(o.device);
+        o.line.device = parser.value("device").toStdString();
+        if (o.line.port) return fail("--port and --device both name the line: give one of them");
+        const LineTarget target = parseLineTarget(o.line.device);
         if (target.kind == LineTarget::Kind::Invalid) return fail("--device " + target.error);
     }
     if (parser.isSet("baud")) {
         const QString text = parser.value("baud");
         if (text == "9600") {
-            o.baudCode = kBaudCode9600;
+            o.line.settings = LineSettings{9600};
         } else if (text == "19200") {
-            o.baudCode = kBaudCode19200;
+            o.line.settings = LineSettings{19200};
         } else {
             return fail("--baud \"" + text.toStdString() + "\" is not 9600 or 19200");
         }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bridge/pjlink_protocol.h"
+#include "platform/line/line_choice.h"
 
 namespace zelt::pjlink {
 
@@ -15,9 +16,7 @@ constexpr int kMostClients = 64;
 
 // zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
 struct DaemonOptions {
-    std::optional<int> port;                     // --port N (1..15); else the stored "ComPort"
-    std::string device;                          // --device PATH-OR-ADDRESS, in place of a port number
-    std::optional<std::uint8_t> baudCode;        // --baud, as a speed code; else the stored "BaudRate"
+    LineRequest line;                            // --port, --device, --baud; else the stored choice
     std::string listenHost = "127.0.0.1";        // --listen ADDR:PORT: an address or a name to resolve
     std::uint16_t listenPort = kDefaultTcpPort;  // 0: a free port, told at start
     std::string passwordFile;

@@ -15,11 +15,11 @@
 #include "bridge/pjlink_server.h"
 #include "link/link_keeper.h"
 #include "link/query.h"
-#include "link/stored_number.h"
 #include "link/timing.h"
 #include "link/traffic_log.h"
+#include "platform/line/line_address.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/line_port.h"
-#include "platform/line/port_choice.h"
 #include "platform/serial/qt_device_catalog.h"
 #include "platform/settings/qt_settings_store.h"
 #include "platform/system/log_file.h"
@@ -119,31 +119,21 @@ int main(int argc, char* argv[]) {
 
     // The line: --device, else --port, else the port the panel stored; the speed likewise.
     QtSettingsStore store;
-    LinePort port(store, systemEnvironment());
-    std::string line = options.device;
-    int portNumber = 0;
-    if (line.empty()) {
-        const std::optional<int16_t> stored =
-            readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
-        portNumber = options.port ? *options.port : stored.value_or(0);
-        if (!isValidPort(portNumber)) {
-            return refuse(
-                "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
-                "panel's COM dialog");
-        }
+    const EnvLookup env = systemEnvironment();
+    const LineChoice choice = chooseLine(options.line, store, env);
+    if (!choice.chosen()) return refuse(choice.error);
+    LinePort port(store, env);
+    const std::string line = choice.target;
+    const int portNumber = choice.port;
+    if (portNumber != 0) {
         port.setCommPort(static_cast<int16_t>(portNumber));
-        line = port.targetFor(portNumber);
         const LineTarget target = parseLineTarget(line);
         if (target.kind == LineTarget::Kind::Invalid)
             return refuse("port " + std::to_string(portNumber) + ": " + target.error);
     } else {
         port.setTarget(line);
     }
-    const std::uint8_t baudCode =
-        options.baudCode
-            ? *options.baudCode
-            : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
-    port.setSettings(lineSettingsFor(baudCode));
+    port.setSettings(choice.settings);
 
     QtTimer queueTimer(QueryQueue::kDefaultTimeoutMs);
     QueryQueue queue(port, queueTimer, logFile.isOpen() ? &traffic : nullptr);
@@ -152,7 +142,7 @@ int main(int argc, char* argv[]) {
     QtDeviceCatalog devices;
     QtTimer keeperTimer(kKeeperDeviceCheckMs);
     LinkKeeper keeper(port, keeperTimer, devices,
-                      [&] { return options.device.empty() ? port.targetFor(portNumber) : line; });
+                      [&] { return options.line.device.empty() ? port.targetFor(portNumber) : line; });
     std::string toldFailure;
     int toldReopened = 0;
     keeper.onChange = [&] {
@@ -184,7 +174,7 @@ int main(int argc, char* argv[]) {
         return kCannotListen;
     }
     const std::string listening = addressText(server.address(), server.port());
-    const std::string speed = baudCode == kBaudCode9600 ? "9600" : "19200";
+    const std::string speed = std::to_string(choice.settings.baud);
     event(std::string(kProgram) + " " + kVersion + " started: line " + line + " at " + speed + " bit/s, listening on " +
           listening + (config.password ? ", password required" : ", no password"));
     if (!loopback && !config.password) {

@@ -7,9 +7,7 @@
 #include "app/version.h"
 #include "command_list/parameter_digits.h"
 #include "link/status_queries.h"
-#include "link/stored_number.h"
 #include "platform/line/port_choice.h"
-#include "platform/settings/settings_store.h"
 
 namespace zelt::ctl {
 
@@ -97,18 +95,18 @@ CommandLine readCommandLine(const QStringList& arguments) {
         if (!number || !isValidPort(*number))
             return fail("--port expects a port number from " + std::to_string(kFirstPort) + " to " +
                         std::to_string(kLastPort) + ", not " + quoted(parser.value(port)));
-        request.port = *number;
+        request.line.port = *number;
     }
     if (parser.isSet(device)) {
-        if (request.port) return fail("give --port or --device, not both");
-        request.device = parser.value(device).toStdString();
-        if (request.device.empty()) return fail("--device expects a device path or an address");
+        if (request.line.port) return fail("give --port or --device, not both");
+        request.line.device = parser.value(device).toStdString();
+        if (request.line.device.empty()) return fail("--device expects a device path or an address");
     }
     if (parser.isSet(baud)) {
         const auto speed = wholeNumber(parser.value(baud));
         if (!speed || (*speed != 9600 && *speed != 19200))
             return fail("--baud expects 9600 or 19200, not " + quoted(parser.value(baud)));
-        request.baud = *speed;
+        request.line.settings = LineSettings{*speed};
     }
     if (parser.isSet(timeout)) {
         const auto ms = wholeNumber(parser.value(timeout));
@@ -157,31 +155,6 @@ CommandLine readCommandLine(const QStringList& arguments) {
     }
     result.request = std::move(request);
     return result;
-}
-
-LineChoice chooseLine(const Request& request, SettingsStore& store) {
-    LineChoice choice;
-    const auto stored = [&store](const char* key, const char* fallback) {
-        return store.read(kSettingsApplication, kStartupSection, key, fallback);
-    };
-    if (request.baud) {
-        choice.settings = LineSettings{*request.baud};
-    } else {
-        choice.settings = lineSettingsFor(readBaudCode(stored(kBaudRateKey, kBaudRateFallback)));
-    }
-    if (!request.device.empty()) return choice;  // the device names the line; no port number needed
-    if (request.port) {
-        choice.port = *request.port;
-        return choice;
-    }
-    const auto number = readPortNumber(stored(kComPortKey, kComPortFallback));
-    if (!number || !isValidPort(*number)) {
-        choice.error =
-            "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port with the panel's COM";
-        return choice;
-    }
-    choice.port = *number;
-    return choice;
 }
 
 }  // namespace zelt::ctl

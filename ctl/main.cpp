@@ -10,6 +10,7 @@
 #include "ctl/ctl_request.h"
 #include "link/query.h"
 #include "link/traffic_log_file.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/line_port.h"
 #include "platform/line/port_map.h"
 #include "platform/settings/qt_settings_store.h"
@@ -63,15 +64,16 @@ int main(int argc, char* argv[]) {
     }
 
     QtSettingsStore store;
-    const ctl::LineChoice line = ctl::chooseLine(request, store);
-    if (!line.error.empty()) {
+    const EnvLookup env = systemEnvironment();
+    const LineChoice line = chooseLine(request.line, store, env);
+    if (!line.chosen()) {
         printError(line.error);
         return ctl::kExitPortFailed;
     }
-    LinePort port(store, systemEnvironment());
+    LinePort port(store, env);
     port.setSettings(line.settings);
     port.setCommPort(static_cast<int16_t>(line.port));
-    port.setTarget(request.device);
+    port.setTarget(request.line.device);
     if (!port.open()) {
         printError("the port did not open: " + port.lastOpenFailure());
         return ctl::kExitPortFailed;
