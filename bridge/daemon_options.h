@@ -3,10 +3,10 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "bridge/pjlink_protocol.h"
+#include "cli/options.h"
 #include "platform/line/line_choice.h"
 
 namespace zelt::pjlink {
@@ -24,19 +24,14 @@ struct DaemonOptions {
     int maxClients = kDefaultMaxClients;  // --max-clients N, 1..kMostClients
     std::string name;                     // answered to NAME
     std::string logPath;                  // empty: no log
-    bool help = false;
-    bool version = false;
 };
 
 struct ParsedDaemonOptions {
     DaemonOptions options;
-    std::string error;  // one sentence for the operator; empty when the command line is good
+    cli::Reading reading;  // Run, or what to print instead: the help, the version or the mistake
 };
 
 // Reads the arguments (the program's name first, as QCoreApplication::arguments() has them).
 ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments);
-
-// The text of --help.
-std::string daemonUsage();
 
 }  // namespace zelt::pjlink

@@ -1,5 +1,5 @@
 // zelt-pjlinkd: a PJLink class 1 bridge. Answers PJLink on the network and drives the projector on
-// its serial line, one exchange at a time. See daemonUsage() and the README's "PJLink bridge".
+// its serial line, one exchange at a time. See its --help and the README's "PJLink bridge".
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -79,16 +79,8 @@ int main(int argc, char* argv[]) {
     SignalWatch stopWatch({SIGTERM, SIGINT});
 
     const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
-    if (!parsed.error.empty()) return refuse(parsed.error + " (see --help)");
+    if (parsed.reading.kind != cli::Reading::Kind::Run) return cli::finish(kProgram, parsed.reading);
     const DaemonOptions& options = parsed.options;
-    if (options.help) {
-        std::fputs(daemonUsage().c_str(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("%s %s\n", kProgram, kVersion);
-        return 0;
-    }
 
     ServerConfig config;
     config.info.name = options.name;

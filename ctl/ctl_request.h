@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/options.h"
 #include "link/query.h"
 #include "platform/line/line_choice.h"
 
@@ -14,7 +15,7 @@ namespace zelt::ctl {
 // zelt-ctl's exit statuses; a signal while waiting gives 128 + its number (130, 143).
 enum ExitStatus : int {
     kExitAnswered = 0,
-    kExitUsage = 1,
+    kExitUsage = cli::kExitUsage,
     kExitPortFailed = 2,  // the port did not open, or the line failed before the command went out
     kExitNoReply = 3,
     kExitNotUnderstood = 4,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/version.h"
+#include "cli/options.h"
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_request.h"
 #include "link/query.h"
@@ -37,7 +38,7 @@ int main(int argc, char* argv[]) {
 
     const ctl::CommandLine commandLine = ctl::readCommandLine(QCoreApplication::arguments());
     if (!commandLine.error.empty()) {
-        printError(commandLine.error + "\nTry 'zelt-ctl --help'.");
+        print(stderr, cli::mistakeText("zelt-ctl", commandLine.error));
         return ctl::kExitUsage;
     }
     if (!commandLine.request) {

@@ -5,7 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 RUNS="${1:-1000000}"
 ALL_TARGETS=(transcript reply_decoder stored_number command_part parameter_digits query line_address lock_file
-    telnet_session pjlink_line)
+    telnet_session pjlink_line shared_options)
 TARGETS=("${@:2}")
 if [ "${#TARGETS[@]}" -eq 0 ]; then TARGETS=("${ALL_TARGETS[@]}"); fi
 for target in "${TARGETS[@]}"; do
