@@ -1,11 +1,10 @@
 // The control panel: drives one projector over an RS-232C line.
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QMessageBox>
 #include <cstdio>
 
-#include "app/help_text.h"
 #include "app/version.h"
+#include "cli/options.h"
 #include "link/module1.h"
 #include "link/traffic_log_file.h"
 #include "panel/form1.h"
@@ -31,38 +30,17 @@ int main(int argc, char* argv[]) {
     // work where there is no display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "The ZELT QX480 control panel: drives one data projector over an RS-232C line.\n"
-        "The port and speed are chosen with COM and kept in ~/.config/ZELT.conf.");
-    // Our own --help and --version: Qt's add --help-all, with options of Qt's that do not apply here.
-    const QCommandLineOption help({"h", "help"}, "Shows this help.");
-    const QCommandLineOption version({"v", "version"}, "Shows the release number.");
-    parser.addOption(help);
-    parser.addOption(version);
-    const QCommandLineOption log(
-        "log", "Append one line per send and per receipt to FILE (rotated once to FILE.1 at 1 MiB).", "FILE");
-    parser.addOption(log);
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-                                ? "unexpected argument \"" + parser.positionalArguments().first() + "\""
-                                : parser.errorText();
-        printTo(stderr, "zelt-panel: " + why + "\nTry 'zelt-panel --help'.\n");
-        return 1;
-    }
-    if (parser.isSet(help)) {
-        printTo(stdout, QString::fromStdString(zelt::helpTextOf(parser, "zelt-panel")));
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        printTo(stdout, QString("zelt-panel %1\n").arg(zelt::kVersion));
-        return 0;
-    }
+    zelt::cli::Options options("zelt-panel",
+                               "The ZELT QX480 control panel: drives one data projector over an RS-232C line.\n"
+                               "The port and speed are chosen with COM and kept in ~/.config/ZELT.conf.",
+                               {zelt::cli::Shared::Log});
+    const zelt::cli::Reading reading = options.read(arguments);
+    if (reading.kind != zelt::cli::Reading::Kind::Run) return zelt::cli::finish(options.program(), reading);
 
     QApplication app(argc, argv);
     zelt::TrafficLogFile trafficLog;
-    if (parser.isSet(log)) {
-        if (!trafficLog.open(parser.value(log).toStdString())) {
+    if (!options.logPath().empty()) {
+        if (!trafficLog.open(options.logPath())) {
             const QString why = QString::fromStdString(trafficLog.openFailure());
             printTo(stderr, "zelt-panel: " + why + "\n");
             // Started from a menu, nobody reads standard error: say it on the screen too.

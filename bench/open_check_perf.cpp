@@ -107,7 +107,7 @@ bool measure(const std::string& label, int runs) {
     MemorySettingsStore store;
     QtSerialPort port(store, [](const std::string&) { return std::nullopt; });
     port.setTarget(pty.slavePath());
-    port.setSettings("19200,N,8,1");
+    port.setSettings(LineSettings{19200});
     if (!port.open()) {
         std::fprintf(stderr, "open_check_perf: %s\n", port.lastOpenFailure().c_str());
         return false;

@@ -3,18 +3,17 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "bridge/pjlink_protocol.h"
+#include "cli/options.h"
+#include "platform/line/line_choice.h"
 
 namespace zelt::pjlink {
 
 // zelt-pjlinkd's command line, read but not yet acted on: nothing is opened, resolved or read here.
 struct DaemonOptions {
-    std::optional<int> port;                     // --port N (1..15); else the stored "ComPort"
-    std::string device;                          // --device PATH-OR-ADDRESS, in place of a port number
-    std::optional<std::uint8_t> baudCode;        // --baud, as a speed code; else the stored "BaudRate"
+    LineRequest line;                            // --port, --device, --baud; else the stored choice
     std::string listenHost = "127.0.0.1";        // --listen ADDR:PORT: an address or a name to resolve
     std::uint16_t listenPort = kDefaultTcpPort;  // 0: a free port, told at start
     std::string passwordFile;
@@ -22,19 +21,14 @@ struct DaemonOptions {
     int maxClients = kDefaultMaxClients;  // --max-clients N, 1..kMostClients
     std::string name;                     // answered to NAME
     std::string logPath;                  // empty: no log
-    bool help = false;
-    bool version = false;
 };
 
 struct ParsedDaemonOptions {
     DaemonOptions options;
-    std::string error;  // one sentence for the operator; empty when the command line is good
+    cli::Reading reading;  // Run, or what to print instead: the help, the version or the mistake
 };
 
 // Reads the arguments (the program's name first, as QCoreApplication::arguments() has them).
 ParsedDaemonOptions parseDaemonOptions(const QStringList& arguments);
-
-// The text of --help.
-std::string daemonUsage();
 
 }  // namespace zelt::pjlink

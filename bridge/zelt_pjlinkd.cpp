@@ -1,5 +1,5 @@
 // zelt-pjlinkd: a PJLink class 1 bridge. Answers PJLink on the network and drives the projector on
-// its serial line, one exchange at a time. See daemonUsage() and the README's "PJLink bridge".
+// its serial line, one exchange at a time. See its --help and the README's "PJLink bridge".
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -15,11 +15,11 @@
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
 #include "link/projector_line.h"
-#include "link/stored_number.h"
 #include "link/timing.h"
 #include "link/traffic_log.h"
+#include "platform/line/line_address.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/line_port.h"
-#include "platform/line/port_choice.h"
 #include "platform/serial/qt_device_catalog.h"
 #include "platform/settings/qt_settings_store.h"
 #include "platform/system/log_file.h"
@@ -79,16 +79,8 @@ int main(int argc, char* argv[]) {
     SignalWatch stopWatch({SIGTERM, SIGINT});
 
     const ParsedDaemonOptions parsed = parseDaemonOptions(QCoreApplication::arguments());
-    if (!parsed.error.empty()) return refuse(parsed.error + " (see --help)");
+    if (parsed.reading.kind != cli::Reading::Kind::Run) return cli::finish(kProgram, parsed.reading);
     const DaemonOptions& options = parsed.options;
-    if (options.help) {
-        std::fputs(daemonUsage().c_str(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("%s %s\n", kProgram, kVersion);
-        return 0;
-    }
 
     ServerConfig config;
     config.info.name = options.name;
@@ -119,37 +111,27 @@ int main(int argc, char* argv[]) {
 
     // The line: --device, else --port, else the port the panel stored; the speed likewise.
     QtSettingsStore store;
-    LinePort port(store, systemEnvironment());
-    std::string line = options.device;
-    int portNumber = 0;
-    if (line.empty()) {
-        const std::optional<int16_t> stored =
-            readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
-        portNumber = options.port ? *options.port : stored.value_or(0);
-        if (!isValidPort(portNumber)) {
-            return refuse(
-                "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port in the "
-                "panel's COM dialog");
-        }
+    const EnvLookup env = systemEnvironment();
+    const LineChoice choice = chooseLine(options.line, store, env);
+    if (!choice.chosen()) return refuse(choice.error);
+    LinePort port(store, env);
+    const std::string line = choice.target;
+    const int portNumber = choice.port;
+    if (portNumber != 0) {
         port.setCommPort(static_cast<int16_t>(portNumber));
-        line = port.targetFor(portNumber);
         const LineTarget target = parseLineTarget(line);
         if (target.kind == LineTarget::Kind::Invalid)
             return refuse("port " + std::to_string(portNumber) + ": " + target.error);
     } else {
         port.setTarget(line);
     }
-    const std::uint8_t baudCode =
-        options.baudCode
-            ? *options.baudCode
-            : readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
-    port.setSettings(settingsStringFor(baudCode));
+    port.setSettings(choice.settings);
 
     // The line is kept as the panel keeps it: a device reopened once it is present again (never
     // taken from a program that holds it), a network line tried again about once a second.
     QtDeviceCatalog devices;
     ProjectorLine projector({port, devices, [](int ms) { return std::make_unique<QtTimer>(ms); },
-                             [&] { return options.device.empty() ? port.targetFor(portNumber) : line; },
+                             [&] { return options.line.device.empty() ? port.targetFor(portNumber) : line; },
                              logFile.isOpen() ? &traffic : nullptr});
     projector.onLost = [&] {
         say(stderr, "line " + line + " lost; requests get ERR4 until it is open again");
@@ -173,7 +155,7 @@ int main(int argc, char* argv[]) {
         return kCannotListen;
     }
     const std::string listening = addressText(server.address(), server.port());
-    const std::string speed = baudCode == kBaudCode9600 ? "9600" : "19200";
+    const std::string speed = std::to_string(choice.settings.baud);
     event(std::string(kProgram) + " " + kVersion + " started: line " + line + " at " + speed + " bit/s, listening on " +
           listening + (config.password ? ", password required" : ", no password"));
     if (!loopback && !config.password) {

@@ -1,15 +1,10 @@
 #include "ctl/ctl_request.h"
 
-#include <QCommandLineParser>
 #include <algorithm>
 
-#include "app/help_text.h"
-#include "app/version.h"
+#include "cli/options.h"
 #include "command_list/parameter_digits.h"
 #include "link/status_queries.h"
-#include "link/stored_number.h"
-#include "platform/line/port_choice.h"
-#include "platform/settings/settings_store.h"
 
 namespace zelt::ctl {
 
@@ -33,19 +28,9 @@ Verbs:
   list [basic|expanded|read]
                           the command reference, one item a line
 
-The port and speed default to those the panel stored (~/.config/ZELT.conf); port n opens
-ZELT_COM<n>, else [Ports] COM<n>, else /dev/ttyS<n-1>.
-
 Exit status: 0 answered; 1 usage; 2 the port did not open (the reason on standard error);
 3 no reply in time; 4 the projector answered "?" (not understood); 130 or 143 after SIGINT or
 SIGTERM.)";
-
-std::optional<int> wholeNumber(const QString& text) {
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    if (!ok || text.trimmed() != text) return std::nullopt;
-    return value;
-}
 
 std::string quoted(const QString& text) { return "\"" + text.toStdString() + "\""; }
 
@@ -54,76 +39,43 @@ std::string quoted(const QString& text) { return "\"" + text.toStdString() + "\"
 std::span<const QueryVerb> queryVerbs() { return kQueryVerbs; }
 
 CommandLine readCommandLine(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
-    // Our own --help and --version: Qt's add --help-all, with options of Qt's that do not apply here.
-    const QCommandLineOption help({"h", "help"}, "Shows this help.");
-    const QCommandLineOption version({"v", "version"}, "Shows the release number.");
-    const QCommandLineOption port(
-        "port", QString("Port number N, %1 to %2 (default: the stored one).").arg(kFirstPort).arg(kLastPort), "N");
-    const QCommandLineOption device("device", "A device path or a tcp:// or rfc2217:// address instead of a port.",
-                                    "PATH-OR-ADDRESS");
-    const QCommandLineOption baud("baud", "Line speed, 9600 or 19200 (default: the stored one).", "BAUD");
+    cli::Options options("zelt-ctl", kDescription, {cli::Shared::Line, cli::Shared::Log});
     const QCommandLineOption timeout("timeout",
                                      QString("How long to wait for the reply, 1 to %1 (default %2).")
                                          .arg(kMaxTimeoutMs)
                                          .arg(ExchangeEngine::kDefaultTimeoutMs),
                                      "MS");
     const QCommandLineOption json("json", "Print one JSON object: command, reply, rendering, phrase, outcome.");
-    const QCommandLineOption log("log", "Append one line per send and per receipt to FILE (rotated once to FILE.1).",
-                                 "FILE");
-    parser.addOptions({help, version, port, device, baud, timeout, json, log});
-    parser.addPositionalArgument("verb", "send, status, input, temp, setting, lamp-time, lamp-status or list.",
-                                 "VERB [ARGUMENTS]");
+    options.add(timeout);
+    options.add(json);
+    options.takeWords("verb", "send, status, input, temp, setting, lamp-time, lamp-status or list.",
+                      "VERB [ARGUMENTS]");
 
     CommandLine result;
     const auto fail = [&result](std::string why) {
         result.error = std::move(why);
         return result;
     };
-    if (!parser.parse(arguments)) return fail(parser.errorText().toStdString());
-    if (parser.isSet(help)) {
-        result.output = helpTextOf(parser, "zelt-ctl");
-        return result;
-    }
-    if (parser.isSet(version)) {
-        result.output = std::string("zelt-ctl ") + kVersion + "\n";
-        return result;
+    const cli::Reading reading = options.read(arguments);
+    switch (reading.kind) {
+    case cli::Reading::Kind::Run: break;
+    case cli::Reading::Kind::Mistake: return fail(reading.text);
+    case cli::Reading::Kind::Help:
+    case cli::Reading::Kind::Version: result.output = reading.text; return result;
     }
 
     Request request;
-    if (parser.isSet(port)) {
-        const auto number = wholeNumber(parser.value(port));
-        if (!number || !isValidPort(*number))
-            return fail("--port expects a port number from " + std::to_string(kFirstPort) + " to " +
-                        std::to_string(kLastPort) + ", not " + quoted(parser.value(port)));
-        request.port = *number;
-    }
-    if (parser.isSet(device)) {
-        if (request.port) return fail("give --port or --device, not both");
-        request.device = parser.value(device).toStdString();
-        if (request.device.empty()) return fail("--device expects a device path or an address");
-    }
-    if (parser.isSet(baud)) {
-        const auto speed = wholeNumber(parser.value(baud));
-        if (!speed || (*speed != 9600 && *speed != 19200))
-            return fail("--baud expects 9600 or 19200, not " + quoted(parser.value(baud)));
-        request.baud = *speed;
-    }
-    if (parser.isSet(timeout)) {
-        const auto ms = wholeNumber(parser.value(timeout));
-        if (!ms || *ms < 1 || *ms > kMaxTimeoutMs)
-            return fail("--timeout expects milliseconds from 1 to " + std::to_string(kMaxTimeoutMs) + ", not " +
-                        quoted(parser.value(timeout)));
+    request.line = options.line();
+    request.logPath = options.logPath();
+    if (options.isSet(timeout)) {
+        const std::string text = options.value(timeout).toStdString();
+        const auto ms = cli::numberIn(text, 1, kMaxTimeoutMs);
+        if (!ms) return fail(cli::expects("timeout", "milliseconds from 1 to " + std::to_string(kMaxTimeoutMs), text));
         request.timeoutMs = *ms;
     }
-    request.json = parser.isSet(json);
-    if (parser.isSet(log)) {
-        request.logPath = parser.value(log).toStdString();
-        if (request.logPath.empty()) return fail("--log expects a file name");
-    }
+    request.json = options.isSet(json);
 
-    const QStringList words = parser.positionalArguments();
+    const QStringList words = options.words();
     if (words.isEmpty()) return fail("no verb given");
     const std::string verb = words.first().toStdString();
     const auto extra = [&](qsizetype allowed) {
@@ -157,31 +109,6 @@ CommandLine readCommandLine(const QStringList& arguments) {
     }
     result.request = std::move(request);
     return result;
-}
-
-LineChoice chooseLine(const Request& request, SettingsStore& store) {
-    LineChoice choice;
-    const auto stored = [&store](const char* key, const char* fallback) {
-        return store.read(kSettingsApplication, kStartupSection, key, fallback);
-    };
-    if (request.baud) {
-        choice.settings = *request.baud == 9600 ? kLineSettings9600 : kLineSettings19200;
-    } else {
-        choice.settings = settingsStringFor(readBaudCode(stored(kBaudRateKey, kBaudRateFallback)));
-    }
-    if (!request.device.empty()) return choice;  // the device names the line; no port number needed
-    if (request.port) {
-        choice.port = *request.port;
-        return choice;
-    }
-    const auto number = readPortNumber(stored(kComPortKey, kComPortFallback));
-    if (!number || !isValidPort(*number)) {
-        choice.error =
-            "no port chosen: give --port N or --device PATH-OR-ADDRESS, or choose a port with the panel's COM";
-        return choice;
-    }
-    choice.port = *number;
-    return choice;
 }
 
 }  // namespace zelt::ctl

@@ -6,18 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "cli/options.h"
 #include "link/exchange_engine.h"
+#include "platform/line/line_choice.h"
 
-namespace zelt {
-
-class SettingsStore;
-
-namespace ctl {
+namespace zelt::ctl {
 
 // zelt-ctl's exit statuses; a signal while waiting gives 128 + its number (130, 143).
 enum ExitStatus : int {
     kExitAnswered = 0,
-    kExitUsage = 1,
+    kExitUsage = cli::kExitUsage,
     kExitPortFailed = 2,  // the port did not open, or the line failed before the command went out
     kExitNoReply = 3,
     kExitNotUnderstood = 4,
@@ -37,9 +35,7 @@ struct Request {
     Verb verb = Verb::Send;
     std::string command;   // Send and Query: the command text, carriage return included
     std::string listName;  // List: "basic", "expanded", "read", or empty for all three
-    std::optional<int> port;
-    std::string device;       // --device: a device path or a tcp:// or rfc2217:// address
-    std::optional<int> baud;  // --baud: 9600 or 19200
+    LineRequest line;      // --port, --device, --baud
     int timeoutMs = ExchangeEngine::kDefaultTimeoutMs;
     bool json = false;
     std::string logPath;
@@ -57,18 +53,7 @@ struct CommandLine {
 // made here, so a wrong command line never opens one.
 CommandLine readCommandLine(const QStringList& arguments);
 
-// The line to open: the port number and the settings string, from the request or else from the
-// stored settings, as the panel reads them at start-up. An error (exit status 2) when neither
-// names a valid port.
-struct LineChoice {
-    int port = 0;
-    std::string settings;
-    std::string error;
-};
-LineChoice chooseLine(const Request& request, SettingsStore& store);
-
 // The longest wait a --timeout may ask for.
 inline constexpr int kMaxTimeoutMs = 600000;
 
-}  // namespace ctl
-}  // namespace zelt
+}  // namespace zelt::ctl

@@ -7,10 +7,12 @@
 #include <string>
 
 #include "app/version.h"
+#include "cli/options.h"
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_request.h"
 #include "link/projector_line.h"
 #include "link/traffic_log_file.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/line_port.h"
 #include "platform/line/port_map.h"
 #include "platform/serial/qt_device_catalog.h"
@@ -38,7 +40,7 @@ int main(int argc, char* argv[]) {
 
     const ctl::CommandLine commandLine = ctl::readCommandLine(QCoreApplication::arguments());
     if (!commandLine.error.empty()) {
-        printError(commandLine.error + "\nTry 'zelt-ctl --help'.");
+        print(stderr, cli::mistakeText("zelt-ctl", commandLine.error));
         return ctl::kExitUsage;
     }
     if (!commandLine.request) {
@@ -65,18 +67,19 @@ int main(int argc, char* argv[]) {
     }
 
     QtSettingsStore store;
-    const ctl::LineChoice line = ctl::chooseLine(request, store);
-    if (!line.error.empty()) {
+    const EnvLookup env = systemEnvironment();
+    const LineChoice line = chooseLine(request.line, store, env);
+    if (!line.chosen()) {
         printError(line.error);
         return ctl::kExitPortFailed;
     }
-    LinePort port(store, systemEnvironment());
+    LinePort port(store, env);
     port.setSettings(line.settings);
     port.setCommPort(static_cast<int16_t>(line.port));
-    port.setTarget(request.device);
+    port.setTarget(request.line.device);
     QtDeviceCatalog devices;
     ProjectorLine projector({port, devices, [](int ms) { return std::make_unique<QtTimer>(ms); },
-                             [&] { return request.device; }, trafficLog.isOpen() ? &trafficLog : nullptr});
+                             [&] { return request.line.device; }, trafficLog.isOpen() ? &trafficLog : nullptr});
     // One command: a line that does not open is the answer, not something to wait for.
     if (!port.open()) {
         printError("the port did not open: " + port.lastOpenFailure());

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "link/module1.h"
-#include "link/stored_number.h"
 #include "platform/line/port_choice.h"
 #include "platform/serial/serial_port.h"
 #include "platform/settings/settings_store.h"
@@ -21,7 +20,7 @@ PortChoiceResult failed(PortChoiceResult::Outcome outcome, std::string reason) {
 
 PortChoiceResult acceptPortChoice(Module1& m, SerialPort& port, SettingsStore& store, const std::string& device,
                                   const std::function<void()>& opened) {
-    port.setSettings(settingsStringFor(m.BaudCode));
+    port.setSettings(lineSettingsFor(m.BaudCode));
     // A number outside 1..15 (read from a damaged store) is no choice either.
     if (!isValidPort(m.ComPortNumber))
         return failed(PortChoiceResult::Outcome::NoPortChosen,
@@ -58,7 +57,7 @@ PortChoiceResult cancelPortChoice(Module1& m, SerialPort& port) {
     m.ComPortNumber = m.PreviousComPortNumber;
     if (isValidPort(m.ComPortNumber)) {
         m.BaudCode = m.PreviousBaudCode == kBaudCode9600 ? kBaudCode9600 : kBaudCode19200;
-        port.setSettings(settingsStringFor(m.BaudCode));
+        port.setSettings(lineSettingsFor(m.BaudCode));
         port.setCommPort(m.ComPortNumber);
         port.setTarget("");  // the port's own mapping, not a device given in the dialog
         if (!port.open()) return failed(PortChoiceResult::Outcome::OpenFailed, port.lastOpenFailure());

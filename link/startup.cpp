@@ -1,28 +1,26 @@
 #include "link/startup.h"
 
 #include "link/module1.h"
-#include "link/stored_number.h"
 #include "link/timing.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/port_choice.h"
 #include "platform/serial/serial_port.h"
-#include "platform/settings/settings_store.h"
 
 namespace zelt {
 
 StartupOutcome runStartup(Module1& module, SerialPort& port, SettingsStore& store, StartupWindow& window) {
     window.setOuterHeight(kCompactOuterHeight);
 
-    // Nothing stored reads the defaults, which read as 0: the dialog comes first.
-    const auto stored =
-        readPortNumber(store.read(kSettingsApplication, kStartupSection, kComPortKey, kComPortFallback));
+    // Nothing stored reads as 0: the dialog comes first, and the speed is not read.
+    const auto stored = storedPortNumber(store);
     module.ComPortNumber = stored.value_or(0);
     if (!stored || !isValidPort(module.ComPortNumber)) {
         window.showPortDialogModal();
         return StartupOutcome::DialogNoValidPort;
     }
 
-    module.BaudCode = readBaudCode(store.read(kSettingsApplication, kStartupSection, kBaudRateKey, kBaudRateFallback));
-    port.setSettings(settingsStringFor(module.BaudCode));
+    module.BaudCode = storedBaudCode(store);
+    port.setSettings(lineSettingsFor(module.BaudCode));
     port.setCommPort(module.ComPortNumber);
 
     if (!port.open()) {

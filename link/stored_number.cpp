@@ -56,8 +56,4 @@ uint8_t readBaudCode(std::string_view text) {
     return readLeadingNumber(text) == kBaudCode9600 ? kBaudCode9600 : kBaudCode19200;
 }
 
-const char* settingsStringFor(uint8_t baudCode) {
-    return baudCode == kBaudCode9600 ? kLineSettings9600 : kLineSettings19200;
-}
-
 }  // namespace zelt

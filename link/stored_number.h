@@ -19,7 +19,4 @@ std::optional<int16_t> readPortNumber(std::string_view text);
 // 96 when the stored speed reads as exactly 96, else 192.
 uint8_t readBaudCode(std::string_view text);
 
-// The settings string for a speed code: "9600,N,8,1" for 96, "19200,N,8,1" for anything else.
-const char* settingsStringFor(uint8_t baudCode);
-
 }  // namespace zelt

@@ -16,10 +16,9 @@
 
 #include "link/module1.h"
 #include "link/port_transaction.h"
-#include "link/stored_number.h"
 #include "platform/line/line_address.h"
+#include "platform/line/line_choice.h"
 #include "platform/line/port_choice.h"
-#include "platform/serial/device_check.h"
 #include "platform/serial/serial_port.h"
 #include "platform/settings/settings_store.h"
 #include "ui/twips.h"
@@ -147,7 +146,7 @@ void Form2::select(QRadioButton* option, const std::function<void()>& handler) {
 
 void Form2::selectSpeed() {
     if (s_.module.BaudCode != kBaudCode9600) s_.module.BaudCode = kBaudCode19200;
-    s_.port.setSettings(settingsStringFor(s_.module.BaudCode));
+    s_.port.setSettings(lineSettingsFor(s_.module.BaudCode));
     showSpeed();
 }
 
@@ -274,23 +273,12 @@ void Form2::buildDeviceArea() {
     showChosenPort();
 }
 
-std::optional<std::string> Form2::environmentFor(int number) const {
-    if (!s_.env) return std::nullopt;
-    auto value = s_.env(portEnvironmentVariable(number));
-    if (!value || value->empty()) return std::nullopt;
-    return value;
-}
-
 std::string Form2::givenDevice(int number) const {
     const auto it = given_.find(number);
     return it == given_.end() ? std::string() : it->second;
 }
 
-std::string Form2::targetFor(int number) const {
-    if (environmentFor(number)) return *environmentFor(number);
-    if (const std::string given = givenDevice(number); !given.empty()) return given;
-    return s_.deviceFor ? s_.deviceFor(number) : std::string();
-}
+PortTarget Form2::opens(int number) const { return portTarget(number, s_.env, givenDevice(number), s_.deviceFor); }
 
 QString Form2::describeTarget(const std::string& target, bool withPresence) const {
     const LineTarget::Kind kind = parseLineTarget(target).kind;
@@ -333,9 +321,10 @@ void Form2::refreshDevices() {
 void Form2::refreshPortTips() {
     for (int i = 0; i < 5; ++i) {
         const int n = kPortOptions[i].number;
-        if (!s_.deviceFor && !environmentFor(n) && givenDevice(n).empty()) continue;
-        QString tip = describeTarget(targetFor(n), true);
-        if (environmentFor(n)) tip += qs(" (set by " + portEnvironmentVariable(n) + ")");
+        const PortTarget target = opens(n);
+        if (!s_.deviceFor && target.source == PortSource::Mapping) continue;
+        QString tip = describeTarget(target.target, true);
+        if (target.source == PortSource::Environment) tip += qs(" (set by " + portEnvironmentVariable(n) + ")");
         portOptions_[i]->setToolTip(tip);
     }
 }
@@ -357,49 +346,34 @@ void Form2::showChosenPort() {
     }
     const QString port = qs(portKey(n));
     useDevice_->setText("Use for " + port);
-    if (const auto env = environmentFor(n)) {
+    const PortTarget target = opens(n);
+    if (target.source == PortSource::Environment) {
         useDevice_->setEnabled(false);
-        showNote(qs(portEnvironmentVariable(n) + " is set: " + portKey(n) + " opens " + *env +
+        showNote(qs(portEnvironmentVariable(n) + " is set: " + portKey(n) + " opens " + target.target +
                     " whatever is chosen here (the variable wins)."),
                  false);
         return;
     }
     useDevice_->setEnabled(true);
-    const bool given = !givenDevice(n).empty();
-    const QString what = describeTarget(targetFor(n), true);
-    showNote(given ? port + " will open " + what + ". OK opens it and keeps it for next time."
-                   : port + " opens " + what + ".",
+    const QString what = describeTarget(target.target, true);
+    showNote(target.source == PortSource::Given
+                 ? port + " will open " + what + ". OK opens it and keeps it for next time."
+                 : port + " opens " + what + ".",
              false);
 }
 
 void Form2::UseDevice_Click() {
     const int n = s_.module.ComPortNumber;
-    if (!isValidPort(n) || environmentFor(n)) {
+    if (!isValidPort(n) || opens(n).source == PortSource::Environment) {
         showChosenPort();  // says what to do first
         return;
     }
-    const std::string text = deviceText_->text().trimmed().toStdString();
-    std::string target = text;
-    std::string problem;
-    const LineTarget parsed = parseLineTarget(text);
-    if (text.empty()) {
-        problem = devicePathTextProblem(text);
-    } else if (parsed.kind == LineTarget::Kind::Invalid) {
-        problem = parsed.error;
-    } else if (parsed.kind == LineTarget::Kind::Device) {
-        problem = devicePathTextProblem(text);
-        // A listed device is there and is a serial device; it is kept under its stable name, which
-        // survives another USB socket. Anything else is looked at first.
-        if (const SerialDevice* d = DeviceCatalog::find(listed_, text); d && problem.empty())
-            target = d->name();
-        else if (problem.empty())
-            problem = deviceProblem(text, inspectDevice(text));
-    }
-    if (!problem.empty()) {
-        showNote(qs("Not used: " + problem), true);
+    const TypedLine typed = checkTypedLine(deviceText_->text().trimmed().toStdString(), listed_);
+    if (!typed.problem.empty()) {
+        showNote(qs("Not used: " + typed.problem), true);
         return;
     }
-    given_[n] = target;
+    given_[n] = typed.target;
     refreshPortTips();
     showChosenPort();
 }

@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,9 +77,8 @@ private:
     void retry(const QString& reason, QWidget* parent = nullptr);
 
     void buildDeviceArea();
-    // The port's device as the operator should see it: given here, by the variable or the mapping.
-    std::string targetFor(int number) const;
-    std::optional<std::string> environmentFor(int number) const;
+    // What port n opens, and why: by the variable, given here, or by its mapping (deviceFor).
+    PortTarget opens(int number) const;
     QString describeTarget(const std::string& target, bool withPresence) const;
     void refreshDevices();
     void refreshPortTips();

@@ -16,7 +16,7 @@ Projector::Projector(ProjectorSetup setup, DeviceCatalog& devices, std::function
     noMap_ = std::make_unique<NoSettingsStore>();
     port_ = std::make_unique<LinePort>(*noMap_, EnvLookup{});
     port_->setTarget(setup_.line);
-    port_->setSettings(setup_.baud == 9600 ? "9600,N,8,1" : "19200,N,8,1");
+    port_->setSettings(LineSettings{setup_.baud});
     line_ = std::make_unique<ProjectorLine>(ProjectorLine::Parts{*port_, devices_,
                                                                  [](int ms) { return std::make_unique<QtTimer>(ms); },
                                                                  [this] { return setup_.line; }, &traffic_});

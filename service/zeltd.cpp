@@ -1,6 +1,5 @@
 // zeltd: the projector service. Owns the lines of the projectors its configuration names and
 // serves them to every front end. See its man page and docs/pjlink-and-service.md.
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -13,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/help_text.h"
 #include "app/version.h"
+#include "cli/options.h"
 #include "link/traffic_log.h"
 #include "platform/system/log_file.h"
 #include "platform/system/signal_watch.h"
@@ -74,35 +73,21 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(kProgram);
     QCoreApplication::setApplicationVersion(kVersion);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "The projector service: owns the lines of the projectors its configuration names and serves them to\n"
-        "the panel and zelt-ctl (zelt://NAME), PJLink, MQTT and HTTP.");
-    const QCommandLineOption help({"h", "help"}, "Shows this help.");
-    const QCommandLineOption version({"v", "version"}, "Shows the release number.");
+    cli::Options options(kProgram,
+                         "The projector service: owns the lines of the projectors its configuration names and serves\n"
+                         "them to the panel and zelt-ctl (zelt://NAME), PJLink, MQTT and HTTP.",
+                         {});
     const QCommandLineOption config("config", QString("The configuration file (default %1).").arg(kDefaultConfig),
                                     "FILE");
     const QCommandLineOption check("check-config",
                                    "Reads FILE and says what is wrong with it (exit 1), or that it is good "
                                    "(exit 0); starts nothing.",
                                    "FILE");
-    parser.addOptions({help, version, config, check});
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const std::string why =
-            parser.errorText().isEmpty()
-                ? "unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\""
-                : parser.errorText().toStdString();
-        say(stderr, why + "\nTry 'zeltd --help'.");
-        return kBadConfig;
-    }
-    if (parser.isSet(help)) {
-        std::fputs(helpTextOf(parser, kProgram).c_str(), stdout);
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        std::printf("%s %s\n", kProgram, kVersion);
-        return 0;
-    }
+    options.add(config);
+    options.add(check);
+    const cli::Reading reading = options.read(QCoreApplication::arguments());
+    if (reading.kind != cli::Reading::Kind::Run) return cli::finish(options.program(), reading);
+    const auto& parser = options;
     if (parser.isSet(check)) {
         const std::string path = parser.value(check).toStdString();
         const ConfigResult result = readServiceConfigFile(path);

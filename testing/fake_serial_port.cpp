@@ -11,7 +11,7 @@ bool FakeSerialPort::open() {
     if (open_ || failOpen || refused) return false;
     open_ = true;
     openedPorts.push_back(commPort);
-    openedSettings.push_back(settings());
+    openedSettings.push_back(settings().value_or(LineSettings{0}));
     openedTargets.push_back(target);
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace zelt {
 // received text through the receive event on demand.
 class FakeSerialPort final : public SerialPort {
 public:
-    void setSettings(const std::string& settings) override { settingsHistory.push_back(settings); }
+    void setSettings(const LineSettings& settings) override { settingsHistory.push_back(settings); }
     void setCommPort(int16_t number) override { commPort = number; }
     void setTarget(const std::string& t) override { target = t; }
     bool open() override;
@@ -27,14 +28,18 @@ public:
     void arrive(const std::string& text);  // data arrives: receive event with code 2
     void raiseEvent(int code);             // any other event of the port
     void vanish();                         // the device goes away: closed, then kEventDeviceGone
-    std::string settings() const { return settingsHistory.empty() ? "" : settingsHistory.back(); }
+    // The settings last set; none before the first.
+    std::optional<LineSettings> settings() const {
+        if (settingsHistory.empty()) return std::nullopt;
+        return settingsHistory.back();
+    }
 
-    std::vector<std::string> settingsHistory;
+    std::vector<LineSettings> settingsHistory;
     int16_t commPort = 0;
     std::string target;                // as last set; empty: the port number's mapping
     std::vector<int16_t> openedPorts;  // port number of every successful open
     std::vector<std::string> openedTargets;
-    std::vector<std::string> openedSettings;
+    std::vector<LineSettings> openedSettings;  // a speed of 0: opened before any settings were set
     int openAttempts = 0;
     int closes = 0;
     bool failOpen = false;              // every open fails

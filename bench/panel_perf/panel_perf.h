@@ -76,7 +76,7 @@ public:
     }
     ~CountingPort() override { inner_.onComm = nullptr; }
 
-    void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
+    void setSettings(const LineSettings& settings) override { inner_.setSettings(settings); }
     void setCommPort(int16_t number) override { inner_.setCommPort(number); }
     void setTarget(const std::string& target) override { inner_.setTarget(target); }
     bool open() override {

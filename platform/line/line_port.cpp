@@ -16,7 +16,7 @@ LinePort::LinePort(SettingsStore& portMap, EnvLookup env, QObject* parent)
 
 std::string LinePort::targetFor(int number) const { return portDevice(number, portMap_, env_); }
 
-void LinePort::setSettings(const std::string& settings) {
+void LinePort::setSettings(const LineSettings& settings) {
     device_.setSettings(settings);
     network_.setSettings(settings);
     service_.setSettings(settings);

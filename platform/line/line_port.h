@@ -23,7 +23,7 @@ class LinePort final : public QObject, public SerialPort {
 public:
     LinePort(SettingsStore& portMap, EnvLookup env, QObject* parent = nullptr);
 
-    void setSettings(const std::string& settings) override;
+    void setSettings(const LineSettings& settings) override;
     void setCommPort(int16_t number) override { number_ = number; }
     bool open() override;
     void close() override;

@@ -23,13 +23,23 @@ std::string platformPortName(int number) {
 #endif
 }
 
-std::string portDevice(int number, SettingsStore& store, const EnvLookup& env) {
+PortTarget portTarget(int number, const EnvLookup& env, const std::string& given,
+                      const std::function<std::string(int)>& mapping) {
     if (env) {
-        if (auto fromEnv = env(portEnvironmentVariable(number)); fromEnv && !fromEnv->empty()) return *fromEnv;
+        if (auto fromEnv = env(portEnvironmentVariable(number)); fromEnv && !fromEnv->empty())
+            return {*fromEnv, PortSource::Environment};
     }
-    std::string mapped = store.read(kSettingsApplication, kPortsSection, portKey(number), "");
-    if (!mapped.empty()) return mapped;
-    return platformPortName(number);
+    if (!given.empty()) return {given, PortSource::Given};
+    return {mapping ? mapping(number) : std::string(), PortSource::Mapping};
+}
+
+std::string portDevice(int number, SettingsStore& store, const EnvLookup& env) {
+    return portTarget(number, env, {},
+                      [&store](int n) {
+                          std::string mapped = store.read(kSettingsApplication, kPortsSection, portKey(n), "");
+                          return mapped.empty() ? platformPortName(n) : mapped;
+                      })
+        .target;
 }
 
 }  // namespace zelt

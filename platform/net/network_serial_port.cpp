@@ -5,7 +5,6 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <charconv>
 
 namespace zelt {
 
@@ -65,13 +64,9 @@ NetworkSerialPort::~NetworkSerialPort() {
 
 void NetworkSerialPort::setAddress(NetworkAddress address) { address_ = std::move(address); }
 
-void NetworkSerialPort::setSettings(const std::string& settings) {
-    // "<speed>,<parity>,<data bits>,<stop bits>"; only the speed ever varies (8N1 always).
-    const std::string speedText = settings.substr(0, settings.find(','));
-    int speed = 0;
-    const auto [end, error] = std::from_chars(speedText.data(), speedText.data() + speedText.size(), speed);
-    if (error != std::errc() || end != speedText.data() + speedText.size() || speed <= 0 || speed == baud_) return;
-    baud_ = speed;
+void NetworkSerialPort::setSettings(const LineSettings& settings) {
+    if (settings.baud <= 0 || settings.baud == baud_) return;
+    baud_ = settings.baud;
     // Before the connection stands, the opening sends the new speed itself.
     if (address_.scheme == LineScheme::Rfc2217 && state_ != State::Closed &&
         socket_.state() == QAbstractSocket::ConnectedState)

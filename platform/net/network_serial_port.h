@@ -43,8 +43,8 @@ public:
     void setAddress(NetworkAddress address);
     const NetworkAddress& address() const { return address_; }
 
-    // Speed from "9600,N,8,1" / "19200,N,8,1"; sent at once over an open rfc2217:// line.
-    void setSettings(const std::string& settings) override;
+    // The speed; sent at once over an open rfc2217:// line.
+    void setSettings(const LineSettings& settings) override;
     // Kept only: the address, not the number, names this line.
     void setCommPort(int16_t number) override { number_ = number; }
     bool open() override;

@@ -33,7 +33,7 @@ public:
     void setProjector(const std::string& name) { name_ = name; }
     const std::string& projector() const { return name_; }
 
-    void setSettings(const std::string& settings) override { (void)settings; }
+    void setSettings(const LineSettings& settings) override { (void)settings; }
     void setCommPort(int16_t number) override { (void)number; }
     bool open() override;
     void close() override;

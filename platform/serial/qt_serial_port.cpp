@@ -21,12 +21,8 @@ QtSerialPort::~QtSerialPort() {
     if (port_.isOpen()) port_.close();
 }
 
-void QtSerialPort::setSettings(const std::string& settings) {
-    // "<speed>,<parity>,<data bits>,<stop bits>"; only the speed ever varies (8N1 always).
-    const auto comma = settings.find(',');
-    bool ok = false;
-    const qint32 speed = QString::fromStdString(settings.substr(0, comma)).toInt(&ok);
-    if (ok && speed > 0) baud_ = speed;
+void QtSerialPort::setSettings(const LineSettings& settings) {
+    if (settings.baud > 0) baud_ = settings.baud;
 }
 
 void QtSerialPort::setCommPort(int16_t number) { number_ = number; }

@@ -11,7 +11,7 @@ namespace zelt {
 
 class SettingsStore;
 
-// The serial line over QSerialPort: 8N1 at the speed of the settings string, no flow control,
+// The serial line over QSerialPort: 8N1 at the speed of the line settings, no flow control,
 // exclusive access, Latin-1 in both directions. A device another program holds (open, locked, or
 // named by the lock file of a running program) is never opened. A link (a by-id name) is followed
 // to its device file, so the lock file has the name every program uses for that device. A device
@@ -23,7 +23,7 @@ public:
     QtSerialPort(SettingsStore& portMap, EnvLookup env, QObject* parent = nullptr);
     ~QtSerialPort() override;
 
-    void setSettings(const std::string& settings) override;
+    void setSettings(const LineSettings& settings) override;
     void setCommPort(int16_t number) override;
     bool open() override;
     void close() override;

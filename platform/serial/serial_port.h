@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/line/line_settings.h"
+
 namespace zelt {
 
 // The one serial line to the projector. Characters and bytes map one to one (Latin-1), so a
@@ -17,8 +19,8 @@ public:
 
     virtual ~SerialPort() = default;
 
-    // "9600,N,8,1" or "19200,N,8,1"; takes effect at the next open.
-    virtual void setSettings(const std::string& settings) = 0;
+    // 9600 or 19200 bit/s, 8N1; takes effect at the next open.
+    virtual void setSettings(const LineSettings& settings) = 0;
     // Port number 1..15; selects the device that the next open uses.
     virtual void setCommPort(int16_t number) = 0;
     // A device path or network address that the next open uses instead of the port number's

@@ -230,9 +230,9 @@ TEST_F(BridgeDaemon, ABadStartSaysWhyAndExitsOne) {
     ::chmod(looseFile.c_str(), 0644);
     const std::string device = emulator.devicePath();
     const BadStart cases[] = {
-        {{"--device", device, "--baud", "300"}, "--baud \"300\" is not 9600 or 19200"},
-        {{"--port", "16"}, "--port \"16\" is not a port number from 1 to 15"},
-        {{"--port", "3", "--device", device}, "give one of them"},
+        {{"--device", device, "--baud", "300"}, "--baud expects 9600 or 19200, not \"300\""},
+        {{"--port", "16"}, "--port expects a port number from 1 to 15, not \"16\""},
+        {{"--port", "3", "--device", device}, "give --port or --device, not both"},
         {{}, "no port chosen"},
         {{"--device", "tcp://host"}, "no port number"},
         {{"--device", device, "--listen", "127.0.0.1"}, "no port number: write host:port"},

@@ -179,21 +179,26 @@ TEST(Ctl, PortAndSpeedDefaultToTheStoredChoiceThroughThePortMap) {
         std::vector<std::string> args;
         int status;
     };
-    const Case cases[] = {
-        {"3", "192", {}, 0},                  // port 3 is ZELT_COM3, the emulator
-        {"3", "96", {}, 3},                   // stored 9600 bit/s: unanswered
-        {"3", "96", {"--baud", "19200"}, 0},  // the option wins
-        {"2", "192", {"--port", "3"}, 0},     // so does --port
-        {"0", "192", {}, 2},                  // no valid port stored
-        {"DATAC", "192", {}, 2},              // nothing readable stored
-    };
     EmulatorProcess emulator({});
     ASSERT_TRUE(emulator.started()) << emulator.startError();
+    const Case cases[] = {
+        {"3", "192", {}, 0},                                   // port 3 is ZELT_COM3, the emulator
+        {"3", "96", {}, 3},                                    // stored 9600 bit/s: unanswered
+        {"3", "96", {"--baud", "19200"}, 0},                   // the option wins
+        {"2", "192", {"--port", "3"}, 0},                      // so does --port
+        {"5", "192", {}, 0},                                   // port 5 is [Ports] COM5, the emulator
+        {"2", "192", {"--device", emulator.devicePath()}, 0},  // --device over the stored port
+        {"0", "192", {}, 2},                                   // no valid port stored
+        {"DATAC", "192", {}, 2},                               // nothing readable stored
+    };
     setenv("ZELT_COM3", emulator.devicePath().c_str(), 1);
     setenv("ZELT_COM2", "/dev/zelt-no-such-device", 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.comPort) + " " + c.baudRate);
-        std::ofstream(settingsFile()) << "[StartUP]\nComPort=" << c.comPort << "\nBaudRate=" << c.baudRate << "\n";
+        // COM3's mapping is there too: the variable wins over it.
+        std::ofstream(settingsFile()) << "[StartUP]\nComPort=" << c.comPort << "\nBaudRate=" << c.baudRate
+                                      << "\n[Ports]\nCOM3=/dev/zelt-no-such-device\nCOM5=" << emulator.devicePath()
+                                      << "\n";
         const Ran r = ctl(with(with({"--timeout", "300"}, c.args), {"status"}));
         EXPECT_EQ(r.status, c.status) << r.err;
         if (c.status == 2) {

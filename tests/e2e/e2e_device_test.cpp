@@ -84,7 +84,7 @@ TEST_F(E2eDevice, BusyDeviceIsNotTakenFromThePanel) {
         if (name == "ZELT_COM3") return com3Device;
         return std::nullopt;
     });
-    other.setSettings("19200,N,8,1");
+    other.setSettings(LineSettings{19200});
     other.setCommPort(3);
     EXPECT_FALSE(other.open());
     EXPECT_FALSE(other.isOpen());

@@ -30,7 +30,7 @@ TEST_F(PortChoice, OkOpensWithTheChoiceThenStoresIt) {
     EXPECT_EQ(r.outcome, Outcome::Opened);
     EXPECT_EQ(openedCalls, 1);
     EXPECT_EQ(port.openedPorts, std::vector<int16_t>{2});
-    EXPECT_EQ(port.openedSettings, std::vector<std::string>{"9600,N,8,1"});
+    EXPECT_EQ(port.openedSettings, std::vector<LineSettings>{LineSettings{9600}});
     EXPECT_EQ(port.openedTargets, std::vector<std::string>{""});  // the port's own mapping
     EXPECT_EQ(store.writes, (std::vector<std::string>{"ZELT/StartUP/ComPort", "ZELT/StartUP/BaudRate"}));
     EXPECT_EQ(store.get("StartUP", "ComPort"), "2");
@@ -103,7 +103,7 @@ TEST_F(PortChoice, CancelReturnsToTheEarlierPortAndSpeedWithoutStoring) {
     EXPECT_EQ(module.ComPortNumber, 4);
     EXPECT_EQ(module.BaudCode, 96);
     EXPECT_EQ(port.openedPorts, std::vector<int16_t>{4});
-    EXPECT_EQ(port.openedSettings, std::vector<std::string>{"9600,N,8,1"});
+    EXPECT_EQ(port.openedSettings, std::vector<LineSettings>{LineSettings{9600}});
     EXPECT_EQ(port.openedTargets, std::vector<std::string>{""});
     EXPECT_TRUE(store.writes.empty());
 

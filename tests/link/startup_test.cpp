@@ -91,11 +91,11 @@ TEST_F(Startup, StoredPortTextsDecideBetweenOpeningAndTheDialog) {
 }
 
 TEST_F(Startup, StoredSpeedTextsSelectTheLineSettings) {
-    const std::tuple<const char*, uint8_t, const char*> cases[] = {
-        {"96", 96, "9600,N,8,1"},  {"192", 192, "19200,N,8,1"}, {"9600", 192, "19200,N,8,1"},
-        {"0", 192, "19200,N,8,1"}, {"300", 192, "19200,N,8,1"}, {nullptr, 192, "19200,N,8,1"},
+    const std::tuple<const char*, uint8_t, int> cases[] = {
+        {"96", 96, 9600},  {"192", 192, 19200}, {"9600", 192, 19200},
+        {"0", 192, 19200}, {"300", 192, 19200}, {nullptr, 192, 19200},
     };
-    for (auto [text, code, settings] : cases) {
+    for (auto [text, code, baud] : cases) {
         Module1 m;
         FakeSerialPort p;
         MemorySettingsStore s;
@@ -105,7 +105,7 @@ TEST_F(Startup, StoredSpeedTextsSelectTheLineSettings) {
         runStartup(m, p, s, w);
         EXPECT_EQ(m.BaudCode, code) << (text ? text : "(missing)");
         ASSERT_EQ(p.openedSettings.size(), 1u);
-        EXPECT_EQ(p.openedSettings[0], settings) << (text ? text : "(missing)");
+        EXPECT_EQ(p.openedSettings[0], LineSettings{baud}) << (text ? text : "(missing)");
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/stored_number.h"
+#include "platform/line/port_choice.h"
 
 namespace zelt {
 namespace {
@@ -78,10 +79,10 @@ TEST(StoredNumber, TheDecimalPointIsAPointWhateverTheUsersLocale) {
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
-TEST(StoredNumber, SettingsStringFollowsTheSpeedCode) {
-    EXPECT_STREQ(settingsStringFor(96), "9600,N,8,1");
-    EXPECT_STREQ(settingsStringFor(192), "19200,N,8,1");
-    EXPECT_STREQ(settingsStringFor(0), "19200,N,8,1");
+TEST(StoredNumber, LineSettingsFollowTheSpeedCode) {
+    EXPECT_EQ(lineSettingsFor(96), LineSettings{9600});
+    EXPECT_EQ(lineSettingsFor(192), LineSettings{19200});
+    EXPECT_EQ(lineSettingsFor(0), LineSettings{19200});
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ TEST_F(MainWindow, ComClosesThePortAndShowsOneModelessDialog) {
     QTest::mouseClick(test::buttonByCaption(dialog, "Cancel"), Qt::LeftButton);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.openedPorts.back(), 2);
-    EXPECT_EQ(port.openedSettings.back(), "9600,N,8,1");
+    EXPECT_EQ(port.openedSettings.back(), LineSettings{9600});
 }
 
 TEST_F(MainWindow, EndAndClosingCloseThePort) {

@@ -107,7 +107,7 @@ TEST_F(PortDialog, FirstRunLoadsWith19200NoPortAndTheOtherBoxReady) {
     EXPECT_TRUE(option("Option2")->isChecked());
     EXPECT_FALSE(option("Option1")->isChecked());
     EXPECT_EQ(module.BaudCode, 192);
-    EXPECT_EQ(port.settings(), "19200,N,8,1");
+    EXPECT_EQ(port.settings(), LineSettings{19200});
     EXPECT_EQ(other()->text(), "0");
     EXPECT_EQ(other()->selectedText(), "0");
     EXPECT_EQ(dialog->focusWidget(), other());
@@ -127,7 +127,7 @@ TEST_F(PortDialog, LoadSelectsTheCurrentPortAndSpeed) {
     EXPECT_TRUE(com(4)->isChecked());
     EXPECT_EQ(checkedPorts(), 1);
     EXPECT_TRUE(option("Option1")->isChecked());
-    EXPECT_EQ(port.settings(), "9600,N,8,1");
+    EXPECT_EQ(port.settings(), LineSettings{9600});
     EXPECT_EQ(module.ComPortNumber, 4);
     EXPECT_EQ(module.BaudCode, 96);
 }
@@ -231,7 +231,7 @@ TEST_F(PortDialog, OkOpensStoresClosesAndShowsTheMainWindow) {
     EXPECT_TRUE(retries.empty());
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.openedPorts, std::vector<int16_t>{2});
-    EXPECT_EQ(port.openedSettings, std::vector<std::string>{"9600,N,8,1"});
+    EXPECT_EQ(port.openedSettings, std::vector<LineSettings>{LineSettings{9600}});
     EXPECT_EQ(store.get("StartUP", "ComPort"), "2");
     EXPECT_EQ(store.get("StartUP", "BaudRate"), "96");
     EXPECT_EQ(store.writes, (std::vector<std::string>{"ZELT/StartUP/ComPort", "ZELT/StartUP/BaudRate"}));
@@ -284,7 +284,7 @@ TEST_F(PortDialog, CancelReturnsToThePreviousPortWithoutStoring) {
     EXPECT_EQ(module.ComPortNumber, 4);
     EXPECT_EQ(module.BaudCode, 96);
     EXPECT_EQ(port.openedPorts, std::vector<int16_t>{4});
-    EXPECT_EQ(port.openedSettings, std::vector<std::string>{"9600,N,8,1"});
+    EXPECT_EQ(port.openedSettings, std::vector<LineSettings>{LineSettings{9600}});
     EXPECT_TRUE(store.writes.empty());
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(mainShown, 1);

@@ -21,7 +21,7 @@ struct LinePortTest : ::testing::Test {
         port.onComm = [this] {
             if (port.commEvent() == SerialPort::kEventReceive) received += port.readAll();
         };
-        port.setSettings("9600,N,8,1");
+        port.setSettings(LineSettings{9600});
         port.setCommPort(2);
     }
 };

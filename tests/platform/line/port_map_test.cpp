@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/line/port_map.h"
 #include "testing/memory_settings_store.h"
 
@@ -23,6 +25,35 @@ TEST(PortMap, EnvironmentThenStoredMapThenPlatformName) {
     EXPECT_EQ(platformPortName(1), "/dev/ttyS0");
     EXPECT_EQ(platformPortName(15), "/dev/ttyS14");
 #endif
+}
+
+TEST(PortMap, TheEnvironmentWinsOverADeviceGivenToThePortWhichWinsOverItsMapping) {
+    const EnvLookup env = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "ZELT_COM3") return "/dev/pts/7";
+        return std::nullopt;
+    };
+    std::vector<int> mapped;  // the ports whose mapping was asked
+    const auto mapping = [&mapped](int n) {
+        mapped.push_back(n);
+        return "/dev/ttyUSB" + std::to_string(n);
+    };
+    struct Case {
+        int port;
+        std::string given;
+        std::string opens;
+        PortSource source;
+    };
+    const Case cases[] = {
+        {3, "tcp://127.0.0.1:4001", "/dev/pts/7", PortSource::Environment},
+        {2, "/dev/ttyACM0", "/dev/ttyACM0", PortSource::Given},
+        {2, "", "/dev/ttyUSB2", PortSource::Mapping},
+    };
+    for (const Case& c : cases) {
+        const PortTarget target = portTarget(c.port, env, c.given, mapping);
+        EXPECT_EQ(target.target, c.opens) << c.port << " " << c.given;
+        EXPECT_EQ(target.source, c.source) << c.port << " " << c.given;
+    }
+    EXPECT_EQ(mapped, std::vector<int>{2});  // only where nothing stronger names the line
 }
 
 }  // namespace

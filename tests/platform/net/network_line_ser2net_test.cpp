@@ -37,8 +37,8 @@ struct Ser2netLine : ::testing::TestWithParam<Mode> {
             received += port.readAll();
         };
     }
-    void open(const char* settings) {
-        port.setSettings(settings);
+    void open(int baud) {
+        port.setSettings(LineSettings{baud});
         ASSERT_TRUE(port.open()) << port.lastOpenFailure() << "\nser2net: " << ser2net.output();
     }
     // A command to the projector and its reply back, through ser2net.
@@ -59,26 +59,26 @@ struct Ser2netLine : ::testing::TestWithParam<Mode> {
 };
 
 TEST_P(Ser2netLine, ACommandGoesOutAndItsReplyComesBack) {
-    open("9600,N,8,1");
+    open(9600);
     exchange("CR0\r", "00\r");
     exchange(std::string("C\xff\r", 3), std::string("\xff\x06", 2));  // 0xFF stays one byte at the projector
 }
 
 TEST_P(Ser2netLine, TheSpeedAtThePtyIsTheNegotiatedOneOverRfc2217AndTheConfiguredOneOverRaw) {
-    open("19200,N,8,1");
+    open(19200);
     exchange("CR0\r", "00\r");  // everything sent before it has been processed
     const int expected = GetParam() == Mode::Rfc2217 ? 19200 : 9600;
     EXPECT_EQ(pty.slaveSpeed(), expected);
-    port.setSettings("9600,N,8,1");
+    port.setSettings(LineSettings{9600});
     exchange("CR1\r", "01\r");
     EXPECT_EQ(pty.slaveSpeed(), 9600);
-    port.setSettings("19200,N,8,1");
+    port.setSettings(LineSettings{19200});
     exchange("CR3\r", "03\r");
     EXPECT_EQ(pty.slaveSpeed(), expected);
 }
 
 TEST_P(Ser2netLine, Ser2netKilledWhileConnectedIsALostLineOnce) {
-    open("9600,N,8,1");
+    open(9600);
     exchange("CR0\r", "00\r");
     ser2net.endWith(SIGKILL);
     ASSERT_TRUE(waitUntil([&] { return lost > 0; }));
@@ -91,12 +91,12 @@ TEST_P(Ser2netLine, Ser2netKilledWhileConnectedIsALostLineOnce) {
     EXPECT_FALSE(port.open());
     EXPECT_NE(port.lastOpenFailure().find("connection refused"), std::string::npos) << port.lastOpenFailure();
     ASSERT_TRUE(ser2net.restart()) << ser2net.startError();
-    open("9600,N,8,1");
+    open(9600);
     exchange("CR0\r", "00\r");
 }
 
 TEST_P(Ser2netLine, ASecondClientIsTurnedAwayAndTheFirstKeepsTheLine) {
-    open("9600,N,8,1");
+    open(9600);
     NetworkSerialPort second(addressOf(ser2net.address()));
     EXPECT_FALSE(second.open());
     EXPECT_FALSE(second.isOpen());

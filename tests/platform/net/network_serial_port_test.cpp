@@ -42,7 +42,7 @@ struct FakeServerLine : ::testing::Test {
         };
     }
     void openAs(const std::string& scheme) {
-        port.setSettings("9600,N,8,1");
+        port.setSettings(LineSettings{9600});
         port.setAddress(addressOf(server.address(scheme)));
         ASSERT_TRUE(port.open()) << port.lastOpenFailure();
         ASSERT_TRUE(port.isOpen());
@@ -116,8 +116,8 @@ TEST_F(FakeServerLine, AnEndlessSubnegotiationNeitherClosesTheLineNorDeliversIt)
 
 TEST_F(FakeServerLine, ASpeedChangeWhileOpenIsSentOverRfc2217Only) {
     openAs("rfc2217");
-    port.setSettings("19200,N,8,1");
-    port.setSettings("19200,N,8,1");  // no change, nothing sent
+    port.setSettings(LineSettings{19200});
+    port.setSettings(LineSettings{19200});  // no change, nothing sent
     port.write("x");
     ASSERT_TRUE(waitUntil([&] { return !sentAfterStart().empty() && sentAfterStart().back() == 'x'; }));
     EXPECT_EQ(sentAfterStart(), TelnetSession::serialSettings(19200) + "x");
@@ -126,7 +126,7 @@ TEST_F(FakeServerLine, ASpeedChangeWhileOpenIsSentOverRfc2217Only) {
 
 TEST_F(FakeServerLine, RawKeepsTheSpeedWithoutSendingIt) {
     openAs("tcp");
-    port.setSettings("19200,N,8,1");
+    port.setSettings(LineSettings{19200});
     port.write("x");
     ASSERT_TRUE(waitUntil([&] { return !server.received().empty(); }));
     EXPECT_EQ(server.received(), "x");

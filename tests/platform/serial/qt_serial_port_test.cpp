@@ -24,8 +24,8 @@ struct PtyPort : ::testing::Test {
     };
     QtSerialPort port{store, env};
 
-    void openAt(const char* settings) {
-        port.setSettings(settings);
+    void openAt(int baud) {
+        port.setSettings(LineSettings{baud});
         port.setCommPort(3);
         ASSERT_TRUE(port.open()) << port.lastOpenFailure();
     }
@@ -39,17 +39,17 @@ struct PtyPort : ::testing::Test {
 };
 
 TEST_F(PtyPort, OpensAtTheSpeedOfTheSettingsString) {
-    openAt("9600,N,8,1");
+    openAt(9600);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(pty.slaveSpeed(), 9600);
     port.close();
     EXPECT_FALSE(port.isOpen());
-    openAt("19200,N,8,1");
+    openAt(19200);
     EXPECT_EQ(pty.slaveSpeed(), 19200);
 }
 
 TEST_F(PtyPort, WritesEveryByteInOrderAsLatin1) {
-    openAt("19200,N,8,1");
+    openAt(19200);
     std::string all;
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     ASSERT_TRUE(port.write("C00\r"));
@@ -58,7 +58,7 @@ TEST_F(PtyPort, WritesEveryByteInOrderAsLatin1) {
 }
 
 TEST_F(PtyPort, ArrivingDataRaisesTheReceiveEventWithCode2) {
-    openAt("19200,N,8,1");
+    openAt(19200);
     std::string received;
     std::vector<int> codes;
     port.onComm = [&] {
@@ -75,17 +75,17 @@ TEST_F(PtyPort, ArrivingDataRaisesTheReceiveEventWithCode2) {
 
 TEST_F(PtyPort, AWriteToAClosedPortFails) {
     EXPECT_FALSE(port.write("C00\r"));
-    openAt("19200,N,8,1");
+    openAt(19200);
     port.close();
     EXPECT_FALSE(port.write("C00\r"));
     EXPECT_EQ(pty.drain(), "");
 }
 
 TEST_F(PtyPort, ASecondOpenOfAHeldDeviceFailsAndLeavesTheHolderAlone) {
-    openAt("19200,N,8,1");
+    openAt(19200);
     MemorySettingsStore otherStore;
     QtSerialPort other(otherStore, env);
-    other.setSettings("9600,N,8,1");
+    other.setSettings(LineSettings{9600});
     other.setCommPort(3);
     EXPECT_FALSE(other.open());
     EXPECT_NE(other.lastOpenFailure().find(pty.slavePath()), std::string::npos);
@@ -114,7 +114,7 @@ TEST_F(PtyPort, ADeviceLockedWithFlockIsBusyAndAnOpenPortHoldsItsOwnLock) {
     EXPECT_FALSE(findLockFile(pty.slavePath()).has_value());  // its own lock file went with the refusal
 
     ASSERT_EQ(flock(other, LOCK_UN), 0);
-    openAt("19200,N,8,1");
+    openAt(19200);
     EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(errno, EWOULDBLOCK);
     port.close();
@@ -123,7 +123,7 @@ TEST_F(PtyPort, ADeviceLockedWithFlockIsBusyAndAnOpenPortHoldsItsOwnLock) {
 }
 
 TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
-    openAt("19200,N,8,1");
+    openAt(19200);
     int gone = 0;
     bool goneWhileOpen = false;
     port.onComm = [&] {
@@ -143,7 +143,7 @@ TEST_F(PtyPort, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
 }
 
 TEST_F(PtyPort, AWriteAfterTheDeviceVanishedFailsAndClosesThePort) {
-    openAt("19200,N,8,1");
+    openAt(19200);
     pty.closeMaster();
     // Before the event loop noticed anything, the write itself meets the hang-up.
     const bool written = port.write("C00\r");
@@ -155,7 +155,7 @@ TEST(QtSerialPortOpen, AMissingDeviceFailsWithItsPathAndReason) {
     MemorySettingsStore store;
     store.put("Ports", "COM7", "/dev/zelt-no-such-device");
     QtSerialPort port(store, [](const std::string&) { return std::nullopt; });
-    port.setSettings("9600,N,8,1");
+    port.setSettings(LineSettings{9600});
     port.setCommPort(7);
     EXPECT_FALSE(port.open());
     EXPECT_FALSE(port.isOpen());
