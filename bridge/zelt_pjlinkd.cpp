@@ -1,5 +1,5 @@
 // zelt-pjlinkd: a PJLink class 1 bridge. Answers PJLink on the network and drives the projector on
-// its serial line, one exchange at a time. See its --help and the README's "PJLink bridge".
+// its serial line, one exchange at a time. See its --help and docs/pjlink-and-service.md.
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
