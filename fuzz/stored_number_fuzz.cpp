@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "link/stored_number.h"
+#include "platform/line/stored_number.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "link/stored_number.h"
+#include "platform/line/stored_number.h"
 
 #include <cfenv>
 #include <charconv>

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "link/stored_number.h"
 #include "platform/line/port_choice.h"
+#include "platform/line/stored_number.h"
 
 namespace zelt {
 namespace {
