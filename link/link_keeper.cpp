@@ -27,6 +27,7 @@ void LinkKeeper::lineLost() {
     network_ = parseLineTarget(target_).kind != LineTarget::Kind::Device;
     waiting_ = true;
     attempts_ = 0;
+    restTicks_ = 0;
     lastFailure_.clear();
     // The first look a tick later: never from inside the event that told of the loss.
     timer_.setInterval(network_ ? kKeeperNetworkRetryMs : kKeeperDeviceCheckMs);
@@ -58,6 +59,10 @@ void LinkKeeper::tick() {
         }
         return;
     }
+    if (restTicks_ > 0) {
+        --restTicks_;
+        return;
+    }
     ++attempts_;
     opening_ = true;
     const std::shared_ptr<bool> alive = alive_;
@@ -77,7 +82,9 @@ void LinkKeeper::tick() {
         changed();
         return;
     }
-    // Busy, refused, not ready yet: tried again at the next tick, without a message box.
+    // Busy, refused, not ready yet: tried again at the next tick (a busy device about once a
+    // second), without a message box.
+    if (!network_ && port_.lastOpenBusy()) restTicks_ = kKeeperBusyRetryMs / kKeeperDeviceCheckMs - 1;
     if (port_.lastOpenFailure() != lastFailure_) {
         lastFailure_ = port_.lastOpenFailure();
         changed();

@@ -60,6 +60,7 @@ private:
     bool opening_ = false;
     int attempts_ = 0;
     int reopened_ = 0;
+    int restTicks_ = 0;  // ticks left before a busy device is tried again
     std::string lastFailure_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -35,5 +35,8 @@ inline constexpr int kNoticeMs = 3000;
 // attempt that gets no answer takes up to the connect bound).
 inline constexpr int kKeeperDeviceCheckMs = 250;
 inline constexpr int kKeeperNetworkRetryMs = 1000;
+// A device that is there but held by another program: each try looks through every process's open
+// files, so it is tried about once a second rather than at every look.
+inline constexpr int kKeeperBusyRetryMs = 1000;
 
 }  // namespace zelt

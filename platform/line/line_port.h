@@ -38,6 +38,7 @@ public:
     // The projector of the service this port reaches a device through, when the service holds the
     // device chosen; empty when it opened the line itself.
     const std::string& viaService() const { return viaService_; }
+    bool lastOpenBusy() const override { return active_ == &device_ && viaService_.empty() && device_.lastOpenBusy(); }
     std::optional<OpenFailure> lastDeviceOpenFailure() const {
         return active_ == &device_ ? device_.lastOpenFailureFacts() : std::nullopt;
     }

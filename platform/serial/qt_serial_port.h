@@ -34,6 +34,7 @@ public:
     std::string lastOpenFailure() const override { return lastOpenFailure_; }
     // What lastOpenFailure() tells, as data: the cause and, for a busy device, who holds it.
     const std::optional<OpenFailure>& lastOpenFailureFacts() const { return openFailure_; }
+    bool lastOpenBusy() const override { return openFailure_ && openFailure_->cause == OpenFailure::Cause::Busy; }
 
     // The device that port number n opens.
     std::string deviceFor(int number) const;

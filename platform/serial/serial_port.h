@@ -43,6 +43,8 @@ public:
 
     // Why the last open failed, for the operator: device path and the system's reason.
     virtual std::string lastOpenFailure() const = 0;
+    // Whether the last open failed because another program holds the device.
+    virtual bool lastOpenBusy() const { return false; }
 
     // The receive event; raised on the user-interface thread.
     std::function<void()> onComm;
