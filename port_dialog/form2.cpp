@@ -19,6 +19,7 @@
 #include "platform/line/line_address.h"
 #include "platform/line/line_choice.h"
 #include "platform/line/port_choice.h"
+#include "platform/net/service_line_port.h"
 #include "platform/serial/serial_port.h"
 #include "platform/settings/settings_store.h"
 #include "ui/twips.h"
@@ -248,7 +249,7 @@ void Form2::buildDeviceArea() {
     deviceList_->setAlternatingRowColors(true);
     place(new QLabel("Or type a path or network address:", frame), "DeviceTextLabel", 120, 2025, 3720, 255);
     deviceText_ = place(new QLineEdit(frame), "DeviceText", 120, 2295, 3720, 315);
-    deviceText_->setPlaceholderText("/dev/ttyUSB0, /dev/pts/3, tcp://host:port");
+    deviceText_->setPlaceholderText("/dev/ttyUSB0, tcp://host:port, zelt://NAME");
     useDevice_ = place(new QPushButton(frame), "UseDevice", 120, 2760, 2160, 375);
     useDevice_->setAutoDefault(false);
     deviceNote_ = place(new QLabel(this), "DeviceNote", 360, kNoteTop, kDesignedWidth + kDeviceAreaWidth - 720,
@@ -311,7 +312,17 @@ void Form2::refreshDevices() {
         item->setToolTip(qs(tip));
         if (item->data(Qt::UserRole).toString() == selected) deviceList_->setCurrentItem(item);
     }
-    if (listed_.empty()) {
+    // The projectors the service on this machine shares: reached through it, with its speed.
+    const std::vector<std::string> shared = serviceProjectorNames();
+    for (const std::string& name : shared) {
+        const std::string address = "zelt://" + name;
+        auto* item = new QListWidgetItem(qs("Projector " + name + " of the service\n" + address), deviceList_);
+        item->setData(Qt::UserRole, qs(address));
+        item->setToolTip(qs(address + "\nreached through the projector service (zeltd) on this machine, which "
+                                      "owns the line and sets its speed"));
+        if (item->data(Qt::UserRole).toString() == selected) deviceList_->setCurrentItem(item);
+    }
+    if (listed_.empty() && shared.empty()) {
         // Pseudo-terminals and network lines are never listed: they are typed.
         auto* none = new QListWidgetItem("None found. Plug in an adapter, or type a path below.", deviceList_);
         none->setFlags(Qt::NoItemFlags);

@@ -1,8 +1,8 @@
 #include "platform/line/line_choice.h"
 
-#include "link/stored_number.h"
 #include "platform/line/line_address.h"
 #include "platform/line/port_choice.h"
+#include "platform/line/stored_number.h"
 #include "platform/serial/device_check.h"
 #include "platform/settings/settings_store.h"
 
@@ -38,7 +38,7 @@ TypedLine checkTypedLine(const std::string& text, const std::vector<SerialDevice
     const LineTarget parsed = parseLineTarget(text);
     if (text.empty()) return {{}, devicePathTextProblem(text)};
     if (parsed.kind == LineTarget::Kind::Invalid) return {{}, parsed.error};
-    if (parsed.kind == LineTarget::Kind::Network) return {text, {}};
+    if (parsed.kind == LineTarget::Kind::Network || parsed.kind == LineTarget::Kind::Service) return {text, {}};
     if (std::string problem = devicePathTextProblem(text); !problem.empty()) return {{}, problem};
     if (const SerialDevice* d = DeviceCatalog::find(listed, text)) return {d->name(), {}};
     if (std::string problem = deviceProblem(text, inspectDevice(text)); !problem.empty()) return {{}, problem};

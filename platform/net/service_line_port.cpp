@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -16,6 +17,18 @@ std::string serviceDirectory() {
 
 std::string serviceSocketPath(const std::string& name) {
     return serviceDirectory() + "/" + name + shared_line::kSocketSuffix;
+}
+
+std::vector<std::string> serviceProjectorNames() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(serviceDirectory(), error)) {
+        const std::string file = entry.path().filename().string();
+        if (!file.ends_with(shared_line::kSocketSuffix) || !entry.is_socket(error)) continue;
+        names.push_back(file.substr(0, file.size() - std::string_view(shared_line::kSocketSuffix).size()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string serviceProjectorFor(const std::string& device) {

@@ -4,6 +4,7 @@
 #include <QObject>
 
 #include <string>
+#include <vector>
 
 #include "platform/serial/serial_port.h"
 
@@ -16,6 +17,8 @@ std::string serviceSocketPath(const std::string& name);
 // The name of the service's projector whose line is `device` (the same device file, whatever
 // link names it), asked of each socket in the service's folder; empty when none is.
 std::string serviceProjectorFor(const std::string& device);
+// The names of the projectors the service shares here (its sockets), sorted.
+std::vector<std::string> serviceProjectorNames();
 // The name the service's program runs under, as /proc shows it.
 inline constexpr char kServiceProgram[] = "zeltd";
 
