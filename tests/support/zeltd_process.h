@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "tests/support/child_process.h"
+
+namespace zelt::test {
+
+// zeltd as a child process of the test. Its configuration is `config` (TOML) with a [service]
+// table put in front whose socket_dir is `folder`/run; written to `folder`/zeltd.toml, so
+// rewrite() and SIGHUP reload it. Standard error (where the service logs) comes in lines(). The
+// constructor waits for its "started" line; startError() says why when it did not come.
+class ZeltdProcess : public ChildProcess {
+public:
+    ZeltdProcess(std::string folder, std::string_view config);
+
+    bool started() const { return started_; }
+    const std::string& socketDir() const { return socketDir_; }
+    const std::string& configPath() const { return configPath_; }
+    // The port projector `name`'s PJLink listener took (it logs "NAME: PJLink listening on
+    // ADDR:PORT"); 0 when it has none.
+    std::uint16_t pjlinkPort(std::string_view name) const;
+    // Writes a new configuration in place of the first, for a reload.
+    void rewrite(std::string_view config) const;
+
+    static const std::string& program();
+
+private:
+    std::string socketDir_;
+    std::string configPath_;
+    bool started_ = false;
+};
+
+// One [[projector]] of a configuration, with more keys (and its [projector.pjlink]) in `more`.
+std::string projectorToml(std::string_view name, std::string_view line, std::string_view more = {});
+
+}  // namespace zelt::test
