@@ -7,7 +7,7 @@ BUILD="$(realpath "$1")"
 HERE="$(realpath "$2")"
 VERSION="$3"
 APP_ID=org.zelt.panel
-PROGRAMS=(zelt-panel zelt-ctl zelt-pjlinkd zelt-projector-emulator)
+PROGRAMS=(zelt-panel zelt-ctl zelt-pjlinkd zeltd zelt-projector-emulator)
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
