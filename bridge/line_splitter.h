@@ -37,6 +37,8 @@ public:
 
     // Bytes of an unfinished line held now; never more than the limit.
     std::size_t pendingBytes() const { return line_.size(); }
+    // Whether a line has begun and not yet ended (also while a line over the limit is dropped).
+    bool inLine() const { return !line_.empty() || discarding_; }
 
 private:
     std::size_t limit() const;

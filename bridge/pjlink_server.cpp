@@ -5,10 +5,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "bridge/line_splitter.h"
 #include "bridge/pjlink_auth.h"
+#include "service/door.h"
 
 namespace zelt::pjlink {
 namespace {
@@ -20,15 +22,23 @@ constexpr qint64 kSocketReadBufferBytes = 4096;
 // Answers written and not yet taken by the client; beyond it the bridge stops reading from it.
 constexpr qint64 kMaxUnsentBytes = 4096;
 
-std::string peerText(const QTcpSocket& socket) {
+// The peer's address alone, an IPv4 client of an IPv6 socket as its IPv4 address: what the door
+// counts by.
+std::string peerAddress(const QTcpSocket& socket) {
     QHostAddress address = socket.peerAddress();
     bool mapped = false;
     const quint32 v4 = address.toIPv4Address(&mapped);
     if (mapped) address = QHostAddress(v4);
-    const QString host =
-        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]" : address.toString();
-    return (host + ":" + QString::number(socket.peerPort())).toStdString();
+    return address.toString().toStdString();
 }
+
+std::string peerText(const QTcpSocket& socket) {
+    const std::string address = peerAddress(socket);
+    const bool v6 = address.find(':') != std::string::npos;
+    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(socket.peerPort());
+}
+
+using DoorClock = std::chrono::steady_clock;
 
 }  // namespace
 
@@ -61,6 +71,11 @@ struct PjlinkServer::Client {
     std::uint64_t id;
     QTcpSocket* socket;
     QTimer idle;
+    QTimer lineDeadline;                               // a request line begun must end in time
+    QTimer authenticateDeadline;                       // a client with a password to give must give it in time
+    QTimer judgeTimer;                                 // a first line the door holds back until its time
+    std::optional<std::pair<bool, std::string>> held;  // that line: too long?, its text
+    std::string address;                               // the peer's address alone, for the door
     std::string peer;
     ExchangeEngine::ClientId engineClient;
     std::string random;  // of the greeting; empty without authentication
@@ -75,6 +90,7 @@ struct PjlinkServer::Client {
     Client(std::uint64_t number, QTcpSocket* s, ExchangeEngine::ClientId asker, std::string greetingRandom)
         : id(number),
           socket(s),
+          address(peerAddress(*s)),
           peer(peerText(*s)),
           engineClient(asker),
           random(std::move(greetingRandom)),
@@ -97,6 +113,7 @@ PjlinkServer::~PjlinkServer() {
     shuttingDown_ = true;
     for (auto& [id, client] : clients_) {
         engine_.removeClient(client->engineClient);
+        if (config_.door) config_.door->left(client->address);
         client->socket->disconnect(this);
         client->socket->abort();
     }
@@ -129,6 +146,12 @@ void PjlinkServer::acceptConnections() {
             socket->disconnectFromHost();
             continue;
         }
+        if (config_.door && !config_.door->admit(peerAddress(*socket))) {
+            // Too many from that address: as above, without a word (the door logs it).
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromHost();
+            continue;
+        }
         const std::uint64_t id = nextId_++;
         auto client =
             std::make_unique<Client>(id, socket, engine_.addClient(), config_.password ? newRandom() : std::string());
@@ -138,6 +161,25 @@ void PjlinkServer::acceptConnections() {
         client->idle.setSingleShot(true);
         client->idle.setInterval(config_.idleCloseMs);
         connect(&client->idle, &QTimer::timeout, this, [this, id] { closeIdle(id); });
+        if (config_.door) {
+            const service::DoorLimits& limits = config_.door->limits();
+            for (QTimer* t : {&client->lineDeadline, &client->authenticateDeadline, &client->judgeTimer})
+                t->setSingleShot(true);
+            client->lineDeadline.setInterval(static_cast<int>(limits.requestLineDeadline.count()));
+            connect(&client->lineDeadline, &QTimer::timeout, this, [this, id, limits] {
+                if (Client* c = find(id))
+                    closeClient(*c, "closed: a request line not complete within " +
+                                        std::to_string(limits.requestLineDeadline.count()) + " ms of its first byte");
+            });
+            connect(&client->authenticateDeadline, &QTimer::timeout, this, [this, id, limits] {
+                if (Client* c = find(id))
+                    closeClient(*c, "closed: not authenticated within " +
+                                        std::to_string(limits.authenticateDeadline.count()) + " ms");
+            });
+            connect(&client->judgeTimer, &QTimer::timeout, this, [this, id] { judge(id); });
+            if (!client->authenticated)
+                client->authenticateDeadline.start(static_cast<int>(limits.authenticateDeadline.count()));
+        }
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readInput(id); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { readInput(id); });
         // Queued: a socket may report its end from inside a call made here.
@@ -156,7 +198,7 @@ void PjlinkServer::readInput(std::uint64_t id) {
     if (client == nullptr || client->reading) return;
     client->reading = true;
     QTcpSocket& socket = *client->socket;
-    while (!client->closing && client->jobs.size() < config_.maxPendingPerClient &&
+    while (!client->closing && !client->held && client->jobs.size() < config_.maxPendingPerClient &&
            socket.bytesToWrite() < kMaxUnsentBytes) {
         if (client->inboxUsed == client->inbox.size()) {
             if (socket.bytesAvailable() <= 0) break;
@@ -174,12 +216,34 @@ void PjlinkServer::readInput(std::uint64_t id) {
         if (event) takeLine(*client, event->kind == LineEvent::Kind::TooLong, event->text);
     }
     client->reading = false;
+    // The deadline runs from a line's first byte to its end: a client that sends a byte now and
+    // then keeps no connection open that way.
+    if (config_.door && !client->closing) {
+        if (!client->splitter.inLine())
+            client->lineDeadline.stop();
+        else if (!client->lineDeadline.isActive())
+            client->lineDeadline.start();
+    }
 }
 
 void PjlinkServer::takeLine(Client& client, bool tooLong, std::string_view text) {
     if (!client.authenticated) {
+        const DoorClock::time_point now = DoorClock::now();
+        if (config_.door && config_.door->judgeAt(client.address, now) > now) {
+            // Too many wrong passwords from there lately: this attempt waits its turn, unread
+            // further, its deadline paused.
+            client.held.emplace(tooLong, std::string(text));
+            client.authenticateDeadline.stop();
+            judge(client.id);
+            return;
+        }
         const std::optional<std::string_view> request = acceptFirstLine(text, client.random, *config_.password);
-        if (!request) return refuseAuthentication(client);
+        if (!request) {
+            if (config_.door) config_.door->failed(client.address, now);
+            return refuseAuthentication(client);
+        }
+        if (config_.door) config_.door->succeeded(client.address);
+        client.authenticateDeadline.stop();
         client.authenticated = true;
         tell(client.name() + " authenticated");
         if (request->empty() && !tooLong) return;  // the digest alone
@@ -190,12 +254,37 @@ void PjlinkServer::takeLine(Client& client, bool tooLong, std::string_view text)
     addJob(client, std::string(text), std::move(parsed.request), std::move(parsed.response));
 }
 
+void PjlinkServer::judge(std::uint64_t id) {
+    Client* client = find(id);
+    if (client == nullptr || !client->held) return;
+    const DoorClock::time_point now = DoorClock::now();
+    const DoorClock::time_point at = config_.door->judgeAt(client->address, now);
+    if (at > now) {
+        // Asked again when the time comes: another connection's failure may have moved it.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(at - now);
+        client->judgeTimer.start(static_cast<int>(wait.count()));
+        return;
+    }
+    const auto [tooLong, text] = std::move(*client->held);
+    client->held.reset();
+    if (config_.door) client->authenticateDeadline.start();
+    takeLine(*client, tooLong, text);
+    readInput(id);
+}
+
+void PjlinkServer::closeClient(Client& client, const std::string& why) {
+    tell(client.name() + " " + why);
+    client.closing = true;
+    for (QTimer* t : {&client.idle, &client.lineDeadline, &client.authenticateDeadline, &client.judgeTimer}) t->stop();
+    client.socket->disconnectFromHost();
+}
+
 void PjlinkServer::refuseAuthentication(Client& client) {
     tell(client.name() + " refused: wrong or missing digest");
     const std::string refusal = authenticationFailure();
     client.socket->write(refusal.data(), static_cast<qint64>(refusal.size()));
     client.closing = true;
-    client.idle.stop();
+    for (QTimer* t : {&client.idle, &client.lineDeadline, &client.authenticateDeadline, &client.judgeTimer}) t->stop();
     client.socket->disconnectFromHost();
 }
 
@@ -248,6 +337,7 @@ void PjlinkServer::removeClient(std::uint64_t id) {
     if (it == clients_.end()) return;
     tell(it->second->name() + " disconnected");
     engine_.removeClient(it->second->engineClient);
+    if (config_.door) config_.door->left(it->second->address);
     it->second->socket->deleteLater();
     clients_.erase(it);
 }

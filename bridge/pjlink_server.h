@@ -20,6 +20,10 @@ class QTcpServer;
 
 #include "link/exchange_engine.h"
 
+namespace zelt::service {
+class Door;
+}
+
 namespace zelt::pjlink {
 
 struct ServerConfig {
@@ -35,6 +39,9 @@ struct ServerConfig {
     std::size_t maxPendingPerClient = 16;
     // The wait for each reply of the projector.
     int replyTimeoutMs = ExchangeEngine::kDefaultTimeoutMs;
+    // The door every connection goes through (connections per address, slowed password guessing,
+    // the deadlines of a request line and of authentication); it must outlive the server.
+    service::Door* door = nullptr;
 };
 
 // The network side of the bridge: PJLink class 1 over TCP, every projector command through the
@@ -76,7 +83,9 @@ private:
     void acceptConnections();
     void readInput(std::uint64_t id);
     void takeLine(Client& client, bool tooLong, std::string_view text);
+    void judge(std::uint64_t id);
     void refuseAuthentication(Client& client);
+    void closeClient(Client& client, const std::string& why);
     void addJob(Client& client, std::string line, std::optional<Request> request, std::string response);
     void flush(Client& client);
     void closeIdle(std::uint64_t id);

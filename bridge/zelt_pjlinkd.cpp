@@ -1,5 +1,5 @@
 // zelt-pjlinkd: a PJLink class 1 bridge. Answers PJLink on the network and drives the projector on
-// its serial line, one exchange at a time. See its --help and the README's "PJLink bridge".
+// its serial line, one exchange at a time. See its --help and docs/pjlink-and-service.md.
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -25,6 +25,7 @@
 #include "platform/system/log_file.h"
 #include "platform/system/qt_timer.h"
 #include "platform/system/signal_watch.h"
+#include "service/door.h"
 
 using namespace zelt;
 using namespace zelt::pjlink;
@@ -146,6 +147,10 @@ int main(int argc, char* argv[]) {
         event("line " + line + " not open yet: " + reason);
     };
 
+    // The door: connections per address, slowed password guessing, the deadlines.
+    service::Door door;
+    door.onEvent = event;
+    config.door = &door;
     PjlinkServer server(
         projector.engine(), [&port] { return port.isOpen(); }, config);
     server.onEvent = event;

@@ -48,10 +48,17 @@ ensure_test_tools() {
 PRESET_OPTIONS=()
 if [ -n "${ZELT_WERROR:-}" ]; then PRESET_OPTIONS+=("-DZELT_WERROR=$ZELT_WERROR"); fi
 
-# build_preset PRESET: configures by the preset (incrementally; again after a configure that failed
-# or was interrupted), then builds.
+# build_preset PRESET [TARGET...]: configures by the preset (incrementally; again after a configure
+# that failed or was interrupted), then builds the targets named, or everything.
 build_preset() {
-    (cd "$ROOT" && cmake --preset "$1" "${PRESET_OPTIONS[@]}" && cmake --build --preset "$1" -j"$(nproc)")
+    local preset="$1" targets=()
+    shift
+    [ $# -gt 0 ] && targets=(--target "$@")
+    (cd "$ROOT" && cmake --preset "$preset" "${PRESET_OPTIONS[@]}" &&
+        cmake --build --preset "$preset" -j"$(nproc)" "${targets[@]}")
 }
 
 build_all() { build_preset default; }
+# The panel and the emulator alone, for the scripts that only run them: the test programs and the
+# benchmarks are left to build_all, in the same build/ (so nothing is configured twice).
+build_panel() { build_preset default zelt-panel projector-emulator; }

@@ -23,8 +23,7 @@ if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache
 fi
 if [ "$#" -gt 1 ]; then
     # Only the targets named, built and run.
-    (cd "$ROOT" && cmake --preset fuzz "${PRESET_OPTIONS[@]}" &&
-        cmake --build --preset fuzz -j"$(nproc)" --target "${TARGETS[@]/%/_fuzz}")
+    build_preset fuzz "${TARGETS[@]/%/_fuzz}"
 else
     build_preset fuzz
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the control panel against the built-in projector
-# emulator, with a settings folder of its own (your stored port is left alone).
+# Installs what is missing, builds the panel and the emulator (only them: ./scripts/test.sh builds
+# the rest), and starts the control panel against the emulator, with a settings folder of its own
+# (your stored port is left alone).
 #   ./scripts/run.sh              panel + emulator
 #   ./scripts/run.sh --real       panel alone, on your real ports and your own settings
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -17,7 +18,7 @@ elif [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 [ "$HAVE_DISPLAY" -eq 0 ] && PACKAGES+=(xvfb xauth imagemagick openbox x11-utils)
 ensure_packages "${PACKAGES[@]}"
-build_all
+build_panel
 
 PANEL="$BUILD/app/zelt-panel"
 EMULATOR="$BUILD/tools/projector_emulator/projector-emulator"

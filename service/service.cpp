@@ -82,7 +82,9 @@ public:
 };
 
 Service::Service(std::function<void(const std::string&)> log, QObject* parent)
-    : QObject(parent), log_(std::move(log)), devices_(std::make_unique<QtDeviceCatalog>()) {}
+    : QObject(parent), log_(std::move(log)), devices_(std::make_unique<QtDeviceCatalog>()) {
+    pjlinkDoor_.onEvent = [this](const std::string& text) { tell("PJLink " + text); };
+}
 
 Service::~Service() { stop(); }
 
@@ -117,6 +119,7 @@ bool Service::startUnit(const ProjectorConfig& c, std::vector<std::string>& erro
         server.info.name = c.displayName;
         server.maxClients = c.pjlink->maxClients;
         server.replyTimeoutMs = c.replyTimeoutMs;
+        server.door = &pjlinkDoor_;
         if (const auto problem = pjlink::deviceInfoProblem(server.info)) return fail("display_name: " + *problem);
         if (!c.pjlink->passwordFile.empty()) {
             pjlink::PasswordFile file = pjlink::readPasswordFile(c.pjlink->passwordFile);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/config.h"
+#include "service/door.h"
 
 namespace zelt {
 class DeviceCatalog;
@@ -75,6 +76,8 @@ private:
 
     std::function<void(const std::string&)> log_;
     std::unique_ptr<DeviceCatalog> devices_;
+    // One door for every PJLink listener: a guesser is slowed across all projectors.
+    Door pjlinkDoor_;
     ServiceConfig config_;
     std::vector<std::unique_ptr<ProjectorUnit>> units_;
     // Made by the front ends' makers, in their order; an absent one is nullptr.

@@ -8,7 +8,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/scripts/common.sh"
 OUT="${1:-$BUILD/screenshots}"
 ensure_packages "${BUILD_PACKAGES[@]}" xvfb xauth imagemagick openbox xdotool x11-utils
-build_all
+build_panel
 mkdir -p "$OUT"
 WORK="$(mktemp -d)"
 mkdir -p "$WORK/config" "$WORK/runtime"

@@ -2,6 +2,8 @@
 
 #include "platform/line/line_address.h"
 
+#include <algorithm>
+
 namespace zelt {
 
 LinePort::LinePort(SettingsStore& portMap, EnvLookup env, QObject* parent)
@@ -47,9 +49,30 @@ bool LinePort::open() {
         active_ = &service_;
         break;
     }
+    viaService_.clear();
     if (active_->open()) return true;
     lastOpenFailure_ = active_->lastOpenFailure();
+    if (active_ == &device_ && openThroughService(target.device)) return true;
     return false;
+}
+
+bool LinePort::openThroughService(const std::string& device) {
+    const std::optional<OpenFailure>& failure = device_.lastOpenFailureFacts();
+    if (!failure || failure->cause != OpenFailure::Cause::Busy) return false;
+    const bool service = std::any_of(failure->holders.begin(), failure->holders.end(),
+                                     [](const PortHolder& h) { return h.program == kServiceProgram; });
+    if (!service) return false;
+    const std::string name = serviceProjectorFor(device);
+    if (name.empty()) return false;  // the service's, but not shared with us: busy as it said
+    service_.setProjector(name);
+    if (!service_.open()) {
+        lastOpenFailure_ += "; through the service (zelt://" + name + "): " + service_.lastOpenFailure();
+        return false;
+    }
+    active_ = &service_;
+    viaService_ = name;
+    lastOpenFailure_.clear();
+    return true;
 }
 
 void LinePort::close() {

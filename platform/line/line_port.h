@@ -15,7 +15,8 @@ class SettingsStore;
 
 // The program's one line to the projector, wherever port number n's mapping points: a local
 // device (QtSerialPort), a network line (NetworkSerialPort, tcp:// or rfc2217://) or a projector of
-// the service (ServiceLinePort, zelt://NAME). The mapping is
+// the service (ServiceLinePort, zelt://NAME). A device that the service (zeltd) holds is reached
+// through the service, by itself, instead of being refused as busy. The mapping is
 // read at each open, so a mapping changed meanwhile takes effect at the next one. Callers see one
 // SerialPort and never learn which kind they hold.
 class LinePort final : public QObject, public SerialPort {
@@ -34,6 +35,9 @@ public:
     std::string lastOpenFailure() const override { return lastOpenFailure_; }
     // The last failed open of a device as data (the cause; for a busy device, who holds it);
     // nullopt when the last open was of a network line or did not fail.
+    // The projector of the service this port reaches a device through, when the service holds the
+    // device chosen; empty when it opened the line itself.
+    const std::string& viaService() const { return viaService_; }
     std::optional<OpenFailure> lastDeviceOpenFailure() const {
         return active_ == &device_ ? device_.lastOpenFailureFacts() : std::nullopt;
     }
@@ -47,6 +51,9 @@ public:
     int linesLost() const { return device_.devicesLost() + network_.linesLost() + service_.linesLost(); }
 
 private:
+    // A device the service holds, reached through it; false when it is not the service's.
+    bool openThroughService(const std::string& device);
+
     SettingsStore& portMap_;
     EnvLookup env_;
     QtSerialPort device_;
@@ -55,6 +62,7 @@ private:
     SerialPort* active_ = nullptr;  // the kind the last open chose
     int16_t number_ = 0;
     std::string target_;
+    std::string viaService_;
     std::string lastOpenFailure_;
 };
 

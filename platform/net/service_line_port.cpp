@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/net/shared_line_protocol.h"
 
@@ -15,6 +16,33 @@ std::string serviceDirectory() {
 
 std::string serviceSocketPath(const std::string& name) {
     return serviceDirectory() + "/" + name + shared_line::kSocketSuffix;
+}
+
+std::string serviceProjectorFor(const std::string& device) {
+    std::error_code error;
+    const std::filesystem::path wanted = std::filesystem::canonical(device, error);
+    if (error) return {};
+    for (const auto& entry : std::filesystem::directory_iterator(serviceDirectory(), error)) {
+        const std::string file = entry.path().filename().string();
+        if (!file.ends_with(shared_line::kSocketSuffix)) continue;
+        QLocalSocket socket;
+        socket.connectToServer(QString::fromStdString(entry.path().string()));
+        if (!socket.waitForConnected(ServiceLinePort::kHelloTimeoutMs)) continue;
+        std::string inbox;
+        QElapsedTimer waited;
+        waited.start();
+        while (inbox.find('\n') == std::string::npos && waited.elapsed() < ServiceLinePort::kHelloTimeoutMs &&
+               socket.waitForReadyRead(static_cast<int>(ServiceLinePort::kHelloTimeoutMs - waited.elapsed())))
+            inbox += socket.readAll().toStdString();
+        socket.abort();
+        const std::size_t end = inbox.find('\n');
+        if (end == std::string::npos) continue;
+        const shared_line::Message m = shared_line::parseMessage(std::string_view(inbox).substr(0, end));
+        if (m.kind != shared_line::Message::Kind::Hello) continue;
+        std::error_code other;
+        if (std::filesystem::canonical(m.hello.line, other) == wanted && !other) return m.hello.name;
+    }
+    return {};
 }
 
 ServiceLinePort::ServiceLinePort(QObject* parent) : QObject(parent) {

@@ -13,6 +13,11 @@ namespace zelt {
 std::string serviceDirectory();
 // The socket of projector `name` there.
 std::string serviceSocketPath(const std::string& name);
+// The name of the service's projector whose line is `device` (the same device file, whatever
+// link names it), asked of each socket in the service's folder; empty when none is.
+std::string serviceProjectorFor(const std::string& device);
+// The name the service's program runs under, as /proc shows it.
+inline constexpr char kServiceProgram[] = "zeltd";
 
 // A projector's line that the service (zeltd) owns, reached through its local socket: zelt://NAME.
 // To the panel and zelt-ctl it is one more serial line: each whole command written (up to its

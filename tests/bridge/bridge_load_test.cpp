@@ -1,5 +1,6 @@
 // Load: eight clients with a hundred mixed requests each at once, beside a silent client, one that
-// sends a megabyte without an end and clients that go away mid-request. Every answer comes, in
+// sends a megabyte without an end and clients that go away mid-request, each from a loopback
+// address of its own (the door admits a few connections per address). Every answer comes, in
 // each client's order, and the bridge stays up.
 #include <gtest/gtest.h>
 
@@ -37,15 +38,18 @@ TEST(BridgeLoad, EveryClientGetsEveryAnswerInItsOrderWhileOthersMisbehave) {
     BridgeProcess bridge({"--device", emulator.devicePath(), "--name", "room 4", "--max-clients", "12"});
     ASSERT_TRUE(bridge.started()) << bridge.startError();
 
-    PjlinkConnection silent(bridge.port());
+    // 127.0.0.(10 + n) for client n; the others after them.
+    const auto from = [](int n) { return std::make_shared<std::string>("127.0.0." + std::to_string(10 + n)); };
+    const auto silentFrom = from(kClients), megabyteFrom = from(kClients + 1), leaverFrom = from(kClients + 2);
+    PjlinkConnection silent(bridge.port(), silentFrom->c_str());
     EXPECT_EQ(silent.readLine(), "PJLINK 0\r");
 
     std::atomic<bool> busy{true};
     std::vector<std::vector<std::string>> answers(kClients);
     std::vector<std::thread> threads;
     for (int n = 0; n < kClients; ++n) {
-        threads.emplace_back([&, n] {
-            PjlinkConnection c(bridge.port());
+        threads.emplace_back([&, n, address = from(n)] {
+            PjlinkConnection c(bridge.port(), address->c_str());
             c.readLine();
             std::string requests;
             for (int i = 0; i < kRequests; ++i) requests += std::string(kMix[(i + n) % std::size(kMix)].request) + "\r";
@@ -55,7 +59,7 @@ TEST(BridgeLoad, EveryClientGetsEveryAnswerInItsOrderWhileOthersMisbehave) {
     }
     std::string megabyteAnswers;
     threads.emplace_back([&] {
-        PjlinkConnection c(bridge.port());
+        PjlinkConnection c(bridge.port(), megabyteFrom->c_str());
         c.readLine();
         const std::string chunk(16 * 1024, 'A');
         for (int i = 0; i < 64; ++i) c.send(chunk);
@@ -66,7 +70,7 @@ TEST(BridgeLoad, EveryClientGetsEveryAnswerInItsOrderWhileOthersMisbehave) {
     std::atomic<int> leavers{0};
     threads.emplace_back([&] {
         while (busy) {  // connects, asks and leaves before the answers
-            PjlinkConnection c(bridge.port());
+            PjlinkConnection c(bridge.port(), leaverFrom->c_str());
             c.readLine();
             c.send("%1POWR ?\r%1LAMP ?\r%1ERST ?\r");
             c.close();

@@ -33,7 +33,8 @@ BridgeProcess::BridgeProcess(std::vector<std::string> arguments, StandardError s
     port_ = static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
 }
 
-PjlinkConnection::PjlinkConnection(std::uint16_t port) : socket_(std::make_unique<QTcpSocket>()) {
+PjlinkConnection::PjlinkConnection(std::uint16_t port, const char* from) : socket_(std::make_unique<QTcpSocket>()) {
+    socket_->bind(QHostAddress(QString::fromLatin1(from)), 0);
     socket_->connectToHost("127.0.0.1", port);
     socket_->waitForConnected(kWaitMs);
 }

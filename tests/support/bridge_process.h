@@ -32,7 +32,9 @@ class PjlinkConnection {
 public:
     static constexpr int kWaitMs = 5000;
 
-    explicit PjlinkConnection(std::uint16_t port);
+    // From `from`, a loopback address of its own if the test wants clients of several hosts (the
+    // bridge counts connections per address).
+    explicit PjlinkConnection(std::uint16_t port, const char* from = "127.0.0.1");
 
     bool connected() const { return socket_->state() == QAbstractSocket::ConnectedState; }
     void send(std::string_view bytes);
