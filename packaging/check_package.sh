@@ -7,7 +7,7 @@ BUILD="$(realpath "$1")"
 HERE="$(realpath "$2")"
 VERSION="$3"
 APP_ID=org.zelt.panel
-PROGRAMS=(zelt-panel zelt-ctl zelt-pjlinkd zelt-projector-emulator)
+PROGRAMS=(zelt-panel zelt-ctl zelt-pjlinkd zeltd zelt-projector-emulator)
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -65,7 +65,16 @@ for unit in "$root"/lib/systemd/system/*.service; do
     [ -f "$users" ] || fail "no sysusers file for $name"
     mkdir -p "$work/sysroot/etc"
     systemd-sysusers --dry-run --root="$work/sysroot" "$users" >/dev/null || fail "systemd-sysusers $name.conf"
-    echo "$name: unit and user file valid"
+    # The options the unit gives its program are ones the program knows: an option renamed or gone
+    # would break the installed service on the upgrade that brings the new program.
+    program="$(sed -n 's|^ExecStart=/usr/bin/\([^ ]*\).*|\1|p' "$unit")"
+    [ -x "$root/usr/bin/$program" ] || fail "$name.service runs /usr/bin/$program, which the package lacks"
+    known="$(env -u LD_LIBRARY_PATH "$root/usr/bin/$program" --help)"
+    given="$(grep -E "^(Exec[A-Za-z]*=/usr/bin/$program |Environment=)" "$unit" | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)"
+    for option in $given; do
+        grep -qE -- "(^|[ ,])$option( |$)" <<<"$known" || fail "$name.service gives $program $option, which its --help lacks"
+    done
+    echo "$name: unit and user file valid; $program knows its options:" $given
 done
 
 step "--version from the unpacked package"
