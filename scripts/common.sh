@@ -21,9 +21,9 @@ ensure_packages() {
 }
 
 # Fonts: the offscreen widget tests and the panel draw text. toml++: the service's configuration;
-# libsystemd: its readiness and watchdog.
+# libsystemd: its readiness and watchdog; libmosquitto: its MQTT front end.
 BUILD_PACKAGES=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
-    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev)
+    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev libmosquitto-dev)
 # The Debian package: CPack's DEB generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
 # and looks at the programs with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
