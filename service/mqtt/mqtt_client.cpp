@@ -3,7 +3,10 @@
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -157,7 +160,17 @@ void MqttClient::updateWriting() {
 
 void MqttClient::readable() {
     errno = 0;
-    handle(mosquitto_loop_read(mosq_, 1));
+    const int rc = mosquitto_loop_read(mosq_, 1);
+    const int savedErrno = errno;
+    // Acknowledge at once what came: a broker that keeps Nagle's algorithm (Mosquitto's default)
+    // holds its next message to us, a command perhaps, until this acknowledgement, which Linux
+    // would otherwise delay by up to 40 ms. Linux leaves the quick mode by itself: set it each time.
+    if (const int fd = mosquitto_socket(mosq_); fd >= 0) {
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+    errno = savedErrno;
+    handle(rc);
 }
 
 void MqttClient::writable() {
