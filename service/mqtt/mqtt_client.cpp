@@ -131,7 +131,7 @@ void MqttClient::attempt() {
     errno = 0;
     const int rc = mosquitto_connect_async(mosq_, options_.host.c_str(), options_.port, options_.keepaliveSeconds);
     const int savedErrno = errno;
-    if (rc != MOSQ_ERR_SUCCESS) return failed(reasonOf(rc, savedErrno));
+    if (rc != MOSQ_ERR_SUCCESS) return failed(describe(rc, savedErrno));
     watchSocket();
     connectTimer_.start();
 }
@@ -189,10 +189,14 @@ void MqttClient::handle(int rc) {
     const int savedErrno = errno;
     if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(mosq_) >= 0) return updateWriting();
     if (rc == MOSQ_ERR_CONN_REFUSED && !refusal_.empty()) return failed("the broker refused: " + refusal_);
-    std::string reason =
-        rc == MOSQ_ERR_SUCCESS ? std::string("the broker closed the connection") : reasonOf(rc, savedErrno);
+    failed(rc == MOSQ_ERR_SUCCESS ? std::string("the broker closed the connection") : describe(rc, savedErrno));
+}
+
+std::string MqttClient::describe(int rc, int savedErrno) const {
+    std::string reason = reasonOf(rc, savedErrno);
+    // TLS tells its details (a certificate that does not verify) only to the log callback.
     if (!libraryError_.empty()) reason += " (" + libraryError_ + ")";
-    failed(reason);
+    return reason;
 }
 
 void MqttClient::failed(const std::string& reason) {

@@ -97,6 +97,8 @@ private:
     void handle(int rc);
     void updateWriting();
     void connack(int rc);
+    // Why a call that returned `rc` failed, for the log.
+    std::string describe(int rc, int savedErrno) const;
     void failed(const std::string& reason);
     void tell(const std::string& text);
 
