@@ -105,7 +105,8 @@ bool MosquittoProcess::makeFiles() {
             ext << "subjectAltName=IP:127.0.0.1\n";
         }
         const bool made =
-            request({"-x509", "-days", "1", "-subj", "/CN=zelt test CA", "-keyout", d + "ca.key", "-out", d + "ca.crt"}) &&
+            request(
+                {"-x509", "-days", "1", "-subj", "/CN=zelt test CA", "-keyout", d + "ca.key", "-out", d + "ca.crt"}) &&
             request({"-x509", "-days", "1", "-subj", "/CN=zelt other CA", "-keyout", d + "other-ca.key", "-out",
                      d + "other-ca.crt"}) &&
             request({"-subj", "/CN=127.0.0.1", "-keyout", d + "server.key", "-out", d + "server.csr"}) &&
@@ -149,6 +150,7 @@ bool MosquittoProcess::launch(int startTimeoutMs) {
         // As root it would switch to the user "mosquitto" unless told to stay.
         std::ofstream out(config);
         out << "per_listener_settings true\npersistence false\nlog_dest stderr\nuser root\n"
+            << "set_tcp_nodelay " << (options_.tcpNoDelay ? "true" : "false") << "\n"
             << "listener " << port_ << " 127.0.0.1\n";
         if (options_.password.empty()) {
             out << "allow_anonymous true\n";
@@ -237,8 +239,8 @@ std::optional<MqttMessage> MqttSubscriber::waitFor(const std::string& topic, con
 }
 
 bool mqttPublish(std::uint16_t port, const std::string& topic, const std::string& payload, bool retain) {
-    std::vector<std::string> argv = {findProgram("mosquitto_pub"), "-h", "127.0.0.1", "-p", std::to_string(port),
-                                     "-q", "1", "-t", topic};
+    std::vector<std::string> argv = {
+        findProgram("mosquitto_pub"), "-h", "127.0.0.1", "-p", std::to_string(port), "-q", "1", "-t", topic};
     if (payload.empty()) {
         argv.push_back("-n");
     } else {

@@ -21,6 +21,9 @@ public:
         // TLS on the listener, with a certificate for 127.0.0.1 signed by caFile() (made with
         // openssl for this broker).
         bool tls = false;
+        // The broker's set_tcp_nodelay: false (its default) lets Nagle's algorithm hold a small
+        // message back until the client has acknowledged the one before.
+        bool tcpNoDelay = false;
     };
     static constexpr char kUser[] = "zelt";
 
