@@ -1,5 +1,7 @@
 #include "service/mqtt/mqtt_client.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
@@ -127,7 +129,22 @@ void MqttClient::attempt() {
     refused_ = false;
     refusal_.clear();
     dropSocket();
-    // A host name is resolved here, blocking the loop for as long as the resolver takes.
+    // libmosquitto resolves a host name itself, blocking the event loop as long as the resolver
+    // takes (seconds when the name server does not answer). Qt asks first, on a thread of its
+    // own; libmosquitto then asks again (the certificate is checked against the name), and only
+    // a name that resolves a moment ago gets that far.
+    if (QHostAddress literal; !literal.setAddress(QString::fromStdString(options_.host))) {
+        QHostInfo::lookupHost(QString::fromStdString(options_.host), this, [this](const QHostInfo& info) {
+            if (info.error() != QHostInfo::NoError)
+                return failed("the host name does not resolve (" + info.errorString().toStdString() + ")");
+            connectNow();
+        });
+        return;
+    }
+    connectNow();
+}
+
+void MqttClient::connectNow() {
     errno = 0;
     const int rc = mosquitto_connect_async(mosq_, options_.host.c_str(), options_.port, options_.keepaliveSeconds);
     const int savedErrno = errno;

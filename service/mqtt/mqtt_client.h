@@ -89,6 +89,7 @@ private:
     static void logCallback(struct mosquitto*, void* self, int level, const char* text);
 
     void attempt();
+    void connectNow();
     void watchSocket();
     void dropSocket();
     void readable();

@@ -357,6 +357,12 @@ TEST(Mqtt, BrokerTroubleIsToldClearlyAndTheSharedLineKeepsWorking) {
     const Case cases[] = {
         {"the right password", {"s3cret"}, user("s3cret"), "MQTT: connected to"},
         {"a wrong password", {"s3cret"}, user("guess"), "the broker refused: Connection Refused: not authorised"},
+        {"a host name (from /etc/hosts)",
+         {},
+         [](const MosquittoProcess& b, const TestFolder&) {
+             return "broker = \"mqtt://localhost:" + std::to_string(b.port()) + "\"\n";
+         },
+         "MQTT: connected to mqtt://localhost:"},
         {"no password file",
          {"s3cret"},
          [](const MosquittoProcess& b, const TestFolder& f) {
