@@ -4,37 +4,13 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 #include "bridge/pjlink_protocol.h"
+#include "platform/system/secret_file.h"
 
 namespace zelt::pjlink {
-namespace {
-
-// Closes the descriptor on every way out.
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-PasswordFile refuse(const std::string& path, const std::string& why) { return {std::nullopt, path + ": " + why}; }
-
-std::string octal(mode_t mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-    return text;
-}
-
-}  // namespace
 
 std::string newRandom() {
     static_assert(kRandomLength == 8, "one 32-bit number gives eight hex digits");
@@ -68,48 +44,8 @@ std::optional<std::string_view> acceptFirstLine(std::string_view firstLine, std:
 }
 
 PasswordFile readPasswordFile(const std::string& path) {
-    // Checked on the open file itself, so it cannot be swapped between the check and the read.
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-    if (file.fd < 0) return refuse(path, std::string("cannot open the password file: ") + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0) return refuse(path, std::string("cannot examine it: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return refuse(path, "the password file is not a regular file");
-    if (st.st_uid != ::geteuid()) {
-        return refuse(path, "the password file belongs to user id " + std::to_string(st.st_uid) +
-                                ", not to the user running the bridge (" + std::to_string(::geteuid()) + ")");
-    }
-    if ((st.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) != 0) {
-        return refuse(path, "group or others may read or write the password file (mode " + octal(st.st_mode) +
-                                "); allow its owner only: chmod 600 " + path);
-    }
-    // Enough for the longest password, its newline and one byte more to tell a longer one.
-    char buffer[kMaxPasswordLength + 3];
-    std::size_t size = 0;
-    while (size < sizeof buffer) {
-        const ssize_t n = ::read(file.fd, buffer + size, sizeof buffer - size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return refuse(path, std::string("cannot read the password file: ") + std::strerror(errno));
-        if (n == 0) break;
-        size += static_cast<std::size_t>(n);
-    }
-    std::string_view password(buffer, size);
-    if (password.ends_with("\r\n")) {
-        password.remove_suffix(2);
-    } else if (password.ends_with('\n')) {
-        password.remove_suffix(1);
-    }
-    if (size == sizeof buffer) {
-        return refuse(path, "the password file holds more than a password of at most " +
-                                std::to_string(kMaxPasswordLength) + " characters and one newline");
-    }
-    if (password.empty()) return refuse(path, "the password file holds no password");
-    if (password.size() > kMaxPasswordLength) {
-        return refuse(path, "the password is longer than " + std::to_string(kMaxPasswordLength) + " characters");
-    }
-    if (!std::all_of(password.begin(), password.end(), [](char c) { return c >= ' ' && c <= '~'; })) {
-        return refuse(path, "the password holds a character other than printable ASCII (a second line, a tab?)");
-    }
-    return {std::string(password), {}};
+    SecretFile file = readSecretFile(path, kMaxPasswordLength);
+    return {std::move(file.secret), std::move(file.error)};
 }
 
 }  // namespace zelt::pjlink

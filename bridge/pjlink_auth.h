@@ -35,10 +35,8 @@ struct PasswordFile {
     std::string error;
 };
 
-// Reads the password from `path`. Refused: a file that is not a regular file, is not owned by
-// the user running the bridge, or that group or others may read or write; a password that is
-// empty, longer than kMaxPasswordLength or holds anything but printable ASCII. One trailing
-// newline ("\n" or "\r\n") is not part of the password.
+// Reads the password from `path` by the rules of readSecretFile (platform/system/secret_file.h), at
+// most kMaxPasswordLength characters.
 PasswordFile readPasswordFile(const std::string& path);
 
 }  // namespace zelt::pjlink

@@ -21,16 +21,18 @@ ensure_packages() {
 }
 
 # Fonts: the offscreen widget tests and the panel draw text. toml++: the service's configuration;
-# libsystemd: its readiness and watchdog.
+# libsystemd: its readiness and watchdog; libmosquitto: its MQTT front end.
 BUILD_PACKAGES=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
-    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev)
+    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev libmosquitto-dev)
 # The Debian package: CPack's DEB generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
 # and looks at the programs with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
-# Only the tests need these: the network-line tests start a real ser2net; the package's check
-# validates the desktop entry, the metainfo, the man pages and the bridge's systemd unit and user
-# (systemd-analyze, systemd-sysusers; nothing is started), and runs lintian.
-TEST_PACKAGES=(ser2net "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream lintian man-db systemd)
+# Only the tests need these: the network-line tests start a real ser2net; the MQTT tests a real
+# Mosquitto with its clients, and openssl makes certificates for its TLS listener; the package's
+# check validates the desktop entry, the metainfo, the man pages and the bridge's systemd unit and
+# user (systemd-analyze, systemd-sysusers; nothing is started), and runs lintian.
+TEST_PACKAGES=(ser2net mosquitto mosquitto-clients openssl "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream
+    lintian man-db systemd)
 
 # The PJLink bridge's end-to-end test drives it with the npm registry's `pjlink` client, kept in
 # build/npm. Node and npm come from Debian unless some other install already provides them.

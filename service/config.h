@@ -80,6 +80,8 @@ struct MqttConfig {
     std::string topicPrefix = kDefaultTopicPrefix;
     std::string discoveryPrefix = kDefaultDiscoveryPrefix;
     bool allowRaw = false;
+
+    bool operator==(const MqttConfig&) const = default;
 };
 
 struct HttpConfig {

@@ -171,13 +171,14 @@ std::vector<std::string> ChildProcess::lines() const {
     return lines_;
 }
 
-std::string ChildProcess::waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs) {
+std::string ChildProcess::waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs,
+                                      std::size_t from) {
     std::unique_lock lock(mutex_);
     std::string found;
     changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const std::string& line : lines_) {
-            if (match(line)) {
-                found = line;
+        for (std::size_t i = from; i < lines_.size(); ++i) {
+            if (match(lines_[i])) {
+                found = lines_[i];
                 return true;
             }
         }

@@ -37,9 +37,9 @@ public:
 
     // Every complete line of standard output so far, in order, without line feeds.
     std::vector<std::string> lines() const;
-    // The first line so far or to come that `match` accepts; "" when none came within timeoutMs
-    // or the output ended without one.
-    std::string waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs);
+    // The first line so far or to come that `match` accepts, from line number `from` on (0: the
+    // first); "" when none came within timeoutMs or the output ended without one.
+    std::string waitForLine(const std::function<bool(const std::string&)>& match, int timeoutMs, std::size_t from = 0);
     // The first line that contains `part`, as above.
     std::string waitForLine(std::string_view part, int timeoutMs);
     // The first line not yet taken by nextLine(), waiting up to timeoutMs; "" when none came.

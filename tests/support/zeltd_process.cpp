@@ -1,5 +1,7 @@
 #include "tests/support/zeltd_process.h"
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -9,6 +11,16 @@ namespace {
 constexpr int kStartMs = 10000;
 constexpr char kListening[] = ": PJLink listening on ";
 }  // namespace
+
+TestFolder::TestFolder() {
+    char pattern[] = "/tmp/zelt-test-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+}
+
+TestFolder::~TestFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
 
 const std::string& ZeltdProcess::program() {
     static const std::string path = ZELT_ZELTD_PATH;
@@ -21,11 +33,13 @@ ZeltdProcess::ZeltdProcess(std::string folder, std::string_view config)
     rewrite(config);
     if (!start({program(), "--config", configPath_}, StandardError::Merged)) return;
     started_ = !waitForLine(" started with ", kStartMs).empty();
-    if (!started_) {
-        std::string said;
-        for (const std::string& line : lines()) said += line + "\n";
-        setStartError("zeltd did not start: " + said);
-    }
+    if (!started_) setStartError("zeltd did not start: " + output());
+}
+
+std::string ZeltdProcess::output() const {
+    std::string text;
+    for (const std::string& line : lines()) text += line + "\n";
+    return text;
 }
 
 void ZeltdProcess::rewrite(std::string_view config) const {

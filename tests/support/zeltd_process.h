@@ -8,6 +8,19 @@
 
 namespace zelt::test {
 
+// A temporary folder of the test's own, removed with everything in it at the end.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 // zeltd as a child process of the test. Its configuration is `config` (TOML) with a [service]
 // table put in front whose socket_dir is `folder`/run; written to `folder`/zeltd.toml, so
 // rewrite() and SIGHUP reload it. Standard error (where the service logs) comes in lines(). The
@@ -24,6 +37,8 @@ public:
     std::uint16_t pjlinkPort(std::string_view name) const;
     // Writes a new configuration in place of the first, for a reload.
     void rewrite(std::string_view config) const;
+    // Everything it logged so far, for failure messages.
+    std::string output() const;
 
     static const std::string& program();
 
