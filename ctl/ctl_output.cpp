@@ -2,19 +2,16 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "command_list/command_lists.h"
+#include "ctl/result_json.h"
 
 namespace zelt::ctl {
 
 namespace {
-
-// One byte a character, as the line carries them.
-QString bytes(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string compactJson(const QJsonDocument& document) {
     return document.toJson(QJsonDocument::Compact).toStdString() + "\n";
@@ -47,15 +44,7 @@ Report reportFor(const Request& request, const QueryResult& result, bool lineLos
         break;
     }
     if (request.json) {
-        const QJsonObject object{
-            {"command", bytes(result.command)},
-            {"reply", bytes(result.reply)},
-            {"rendering", QString::fromStdString(result.rendering)},
-            {"phrase", QString::fromStdString(result.phrase)},
-            {"outcome",
-             QString::fromUtf8(queryOutcomeName(result.outcome).data(), queryOutcomeName(result.outcome).size())},
-        };
-        report.out = compactJson(QJsonDocument(object));
+        report.out = resultJsonText(result) + "\n";
         return report;
     }
     if (result.outcome == QueryOutcome::Answered || result.outcome == QueryOutcome::NotUnderstood) {
