@@ -8,6 +8,7 @@
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
 #include "platform/serial/qt_device_catalog.h"
+#include "service/http/http_front_end.h"
 #include "service/projector.h"
 #include "service/shared_line_server.h"
 
@@ -40,7 +41,9 @@ struct FrontEndKind {
     FrontEndChanged changed;
 };
 const std::vector<FrontEndKind>& frontEndKinds() {
-    static const std::vector<FrontEndKind> kinds = {};
+    static const std::vector<FrontEndKind> kinds = {
+        {http::makeHttpFrontEnd, http::httpChanged},
+    };
     return kinds;
 }
 
