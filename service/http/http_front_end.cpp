@@ -30,7 +30,7 @@ constexpr int kConnectionsPerAddress = 32;
 // drops a stream that seems idle.
 constexpr int kKeepAliveMs = 15000;
 // How soon a browser that lost its stream tries again.
-constexpr char kStreamStart[] = "retry: 2000\n\n";
+constexpr std::string_view kStreamStart = "retry: 2000\n\n";
 
 std::string readResource(std::string_view name) {
     QFile file(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
@@ -226,15 +226,12 @@ private:
             return;
         case RouteKind::Projectors: server_.answer(request.id, json(200, projectorsJson())); return;
         case RouteKind::Metrics: server_.answer(request.id, metrics()); return;
-        case RouteKind::Events: {
-            const HttpServer::StreamId id = server_.openStream(request.id);
-            if (id == 0) return;
-            eventStreams_.insert(id);
-            std::string start = kStreamStart;
-            start += sseEvent("projectors", projectorsJson());
-            server_.push(id, start);
-            return;
-        }
+        case RouteKind::Events:
+            if (route.projector.empty()) {
+                openEvents(request, nullptr);
+                return;
+            }
+            break;
         case RouteKind::Projector:
         case RouteKind::Command:
         case RouteKind::Traffic: break;
@@ -250,14 +247,30 @@ private:
         } else if (route.kind == RouteKind::Traffic) {
             const HttpServer::StreamId id = server_.openStream(request.id);
             if (id == 0) return;
-            auto& tap = taps_[p->name()];
-            if (!tap) tap = std::make_unique<Tap>(*this, *p);
-            tap->streams.insert(id);
-            trafficStreams_[id] = p->name();
-            server_.push(id, kStreamStart);
+            watchTraffic(id, *p);
+            server_.push(id, std::string(kStreamStart));
+        } else if (route.kind == RouteKind::Events) {
+            openEvents(request, p);
         } else {
             command(request, *p);
         }
+    }
+
+    // The page's one stream: every projector's state, and the traffic of `traffic` when given. One
+    // connection a page, as a browser keeps six at most to a host.
+    void openEvents(const HttpServer::Request& request, Projector* traffic) {
+        const HttpServer::StreamId id = server_.openStream(request.id);
+        if (id == 0) return;
+        eventStreams_.insert(id);
+        if (traffic) watchTraffic(id, *traffic);
+        server_.push(id, std::string(kStreamStart) + sseEvent("projectors", projectorsJson()));
+    }
+
+    void watchTraffic(HttpServer::StreamId id, Projector& p) {
+        auto& tap = taps_[p.name()];
+        if (!tap) tap = std::make_unique<Tap>(*this, p);
+        tap->streams.insert(id);
+        trafficStreams_[id] = p.name();
     }
 
     HttpServer::Answer metrics() const {

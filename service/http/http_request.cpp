@@ -132,8 +132,7 @@ Route parseRoute(std::string_view path) {
     path.remove_prefix(kProjectors.size());
     const std::size_t nameEnd = std::min(path.find('/'), path.size());
     const std::string_view name = path.substr(0, nameEnd);
-    if (name.empty() || name.size() > kMaxProjectorNameLength || !std::all_of(name.begin(), name.end(), isNameChar))
-        return route;
+    if (!isProjectorName(name)) return route;
     for (const FixedRoute& f : kProjectorRoutes) {
         if (path.substr(nameEnd) == f.path) {
             route.kind = f.kind;
@@ -142,6 +141,10 @@ Route parseRoute(std::string_view path) {
         }
     }
     return route;
+}
+
+bool isProjectorName(std::string_view name) {
+    return !name.empty() && name.size() <= kMaxProjectorNameLength && std::all_of(name.begin(), name.end(), isNameChar);
 }
 
 bool takesPost(RouteKind kind) { return kind == RouteKind::Command; }

@@ -31,7 +31,8 @@ enum class RouteKind {
     Projector,   // GET /api/v1/projectors/NAME
     Command,     // POST /api/v1/projectors/NAME/command
     Traffic,     // GET /api/v1/projectors/NAME/traffic: the live traffic (Server-Sent Events)
-    Events,      // GET /api/v1/events: every projector's state as it changes (Server-Sent Events)
+    Events,      // GET /api/v1/events[?traffic=NAME]: every projector's state as it changes, and the
+                 // traffic of one when asked (Server-Sent Events)
     Commands,    // GET /api/v1/commands: the command reference
     Controls,    // GET /api/v1/controls: the controls of a projector's card
     OpenApi,     // GET /api/v1/openapi.json
@@ -51,6 +52,8 @@ std::optional<std::string> percentDecoded(std::string_view text);
 // The route of a path as the server hands it on (percent escapes decoded, the query cut off).
 // Only the fixed paths and projector names (letters, digits and '-') lead anywhere.
 Route parseRoute(std::string_view path);
+// Whether `name` can be a projector's: letters, digits and '-', 1 to kMaxProjectorNameLength.
+bool isProjectorName(std::string_view name);
 // Whether the route takes POST (else GET and HEAD).
 bool takesPost(RouteKind kind);
 // Whether the route answers with a stream that stays open.

@@ -75,6 +75,9 @@ struct HttpServer::Connection {
     // Runs while a request is awaited or arriving: from the connection's start, and again after
     // each answer.
     QTimer deadline;
+    // Watches the connection while its stream rests: libmicrohttpd does not look at a suspended
+    // connection, and a client of a stream sends nothing more, so anything to read is its leaving.
+    std::unique_ptr<QSocketNotifier> leaving;
 };
 
 // A request of a connection, from its headers until its answer has gone out.
@@ -99,6 +102,7 @@ struct HttpServer::Pending {
 struct HttpServer::Stream {
     HttpServer* server = nullptr;
     StreamId id = 0;
+    ConnectionId connection = 0;
     MHD_Connection* mhd = nullptr;
     std::string pending;
     std::size_t taken = 0;  // of `pending`
@@ -180,6 +184,8 @@ bool HttpServer::listen(const QHostAddress& address, quint16 port, std::string& 
         std::vsnprintf(text, sizeof text, format, arguments);
         std::string line(text);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        // A client that left while its stream rested is found at the next write: nothing to tell.
+        if (line.starts_with("Failed to send the chunked response body")) return;
         static_cast<HttpServer*>(self)->tell("HTTP server: " + line);
     };
     std::vector<MHD_OptionItem> items = {
@@ -335,6 +341,12 @@ int HttpServer::firstLook(MHD_Connection* mhd, Pending& request, const char* url
     request.route = parseRoute(url);
     if (request.route.kind == RouteKind::NotFound)
         return refuse(mhd, request, MHD_HTTP_NOT_FOUND, "there is nothing at this path");
+    if (request.route.kind == RouteKind::Events) {
+        const char* traffic = MHD_lookup_connection_value(mhd, MHD_GET_ARGUMENT_KIND, "traffic");
+        if (traffic != nullptr && !isProjectorName(traffic))
+            return refuse(mhd, request, MHD_HTTP_BAD_REQUEST, "traffic= takes a projector's name");
+        if (traffic != nullptr) request.route.projector = traffic;
+    }
     const std::string_view verb = method;
     const bool post = takesPost(request.route.kind);
     if (post ? verb != "POST" : verb != "GET" && verb != "HEAD")
@@ -411,8 +423,8 @@ int HttpServer::judge(MHD_Connection* mhd, Pending& request) {
         suspend(request);
         return MHD_YES;
     }
-    if (digestOf(request.credentials->password).size() == passwordDigest_.size() &&
-        pjlink::sameDigest(digestOf(request.credentials->password), passwordDigest_)) {
+    // Digests of equal length, compared in constant time: the time tells nothing of the password.
+    if (pjlink::sameDigest(digestOf(request.credentials->password), passwordDigest_)) {
         door_.succeeded(address);
         request.step = Pending::Step::Handling;
         return complete(mhd, request);
@@ -520,6 +532,7 @@ HttpServer::StreamId HttpServer::openStream(RequestId id) {
     stream->server = this;
     stream->id = nextStream_++;
     stream->mhd = request.mhd;
+    stream->connection = request.connection->id;
     request.stream = stream;
     streams_.emplace(stream->id, stream);
     resume(request);
@@ -541,11 +554,7 @@ bool HttpServer::push(StreamId id, std::string_view text) {
         }
         stream.pending.append(text);
     }
-    if (stream.suspended) {
-        MHD_resume_connection(stream.mhd);
-        stream.suspended = false;
-        kick();
-    }
+    wake(stream);
     return !stream.failed;
 }
 
@@ -554,11 +563,34 @@ void HttpServer::closeStream(StreamId id) {
     if (it == streams_.end()) return;
     Stream& stream = *it->second;
     stream.ending = true;
-    if (stream.suspended) {
-        MHD_resume_connection(stream.mhd);
-        stream.suspended = false;
-        kick();
+    wake(stream);
+}
+
+void HttpServer::rest(Stream& stream) {
+    MHD_suspend_connection(stream.mhd);
+    stream.suspended = true;
+    const auto it = connections_.find(stream.connection);
+    if (it == connections_.end()) return;
+    Connection& connection = *it->second;
+    if (!connection.leaving) {
+        connection.leaving = std::make_unique<QSocketNotifier>(connection.fd, QSocketNotifier::Read);
+        connect(connection.leaving.get(), &QSocketNotifier::activated, this, [this, id = stream.id] {
+            const auto found = streams_.find(id);
+            if (found == streams_.end()) return;
+            found->second->failed = true;
+            wake(*found->second);
+        });
     }
+    connection.leaving->setEnabled(true);
+}
+
+void HttpServer::wake(Stream& stream) {
+    if (!stream.suspended) return;
+    if (const auto it = connections_.find(stream.connection); it != connections_.end() && it->second->leaving)
+        it->second->leaving->setEnabled(false);
+    MHD_resume_connection(stream.mhd);
+    stream.suspended = false;
+    kick();
 }
 
 long HttpServer::streamRead(Stream& stream, char* buffer, std::size_t max) {
@@ -569,8 +601,7 @@ long HttpServer::streamRead(Stream& stream, char* buffer, std::size_t max) {
         stream.taken = 0;
         if (stream.ending || stopping_) return MHD_CONTENT_READER_END_OF_STREAM;
         // Nothing to send: the connection rests until the next push.
-        MHD_suspend_connection(stream.mhd);
-        stream.suspended = true;
+        rest(stream);
         return 0;
     }
     const std::size_t n = std::min(available, max);
@@ -620,10 +651,7 @@ void HttpServer::shutDown() {
     if (listener_) listener_->close();
     for (auto& [id, stream] : streams_) {
         stream->ending = true;
-        if (stream->suspended) {
-            MHD_resume_connection(stream->mhd);
-            stream->suspended = false;
-        }
+        wake(*stream);
     }
     for (auto& [id, request] : requests_) {
         request->judgeTimer.stop();

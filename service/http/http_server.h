@@ -125,6 +125,9 @@ private:
     void connectionNotice(MHD_Connection* connection, void** context, int toe);
     void requestCompleted(MHD_Connection* connection, void** context);
     long streamRead(Stream& stream, char* buffer, std::size_t max);
+    // A stream with nothing to send rests (suspended) until the next push or its client leaves.
+    void rest(Stream& stream);
+    void wake(Stream& stream);
     void streamFreed(Stream* stream);
 
     // The steps of a request.

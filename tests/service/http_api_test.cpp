@@ -80,6 +80,8 @@ TEST_F(HttpApi, AnswersWhatItServes) {
         {"POST", "/api/v1/projectors", 405, "application/json"},
         {"DELETE", "/api/v1/projectors/hall", 405, "application/json"},
         {"GET", "/api/v1/nothing", 404, "application/json"},
+        {"GET", "/api/v1/events?traffic=cellar", 404, "application/json"},
+        {"GET", "/api/v1/events?traffic=..%2F..%2Fetc", 400, "application/json"},
         {"GET", "/metrics", 200, "text/plain; version=0.0.4; charset=utf-8"},
     };
     for (const Case& c : cases) {
@@ -290,6 +292,17 @@ TEST_F(HttpApi, EventsFollowTheProjectorAndTheTrafficIsRendered) {
 
     ASSERT_EQ(httpRequest(port(), "POST", "/api/v1/projectors/hall/command", R"({"command": "C02"})").status, 200);
     EXPECT_NE(events.readUntil(R"("power":"cooling")", 10000).find(R"("name":"hall")"), std::string::npos);
+}
+
+TEST_F(HttpApi, AStreamItsClientLeftFreesItsPlace) {
+    // More streams, one after the other from one address, than the door lets that address hold at
+    // once: each client leaves while its stream rests, and the service notices at once.
+    for (int i = 0; i < 40; ++i) {
+        HttpConnection stream(port());
+        ASSERT_TRUE(stream.send(requestText("GET", "/api/v1/events", port())));
+        ASSERT_NE(stream.readUntil("event: projectors").find("200 OK"), std::string::npos) << "stream " << i;
+    }
+    EXPECT_EQ(httpRequest(port(), "GET", "/api/v1/projectors").status, 200);
 }
 
 TEST_F(HttpApi, MetricsPassPromtool) {

@@ -14,7 +14,6 @@
   let controls = [];     // groups of the card's controls, from /controls
   let reference = [];    // the command reference's lists, from /commands
   const cards = new Map();  // projector name -> {element, state, parts}
-  let trafficSource = null;
   let trafficPaused = false;
 
   const $ = (id) => document.getElementById(id);
@@ -32,7 +31,8 @@
   }
 
   async function getJson(path) {
-    const response = await fetch(API + path, {headers: {Accept: 'application/json'}, cache: 'no-store'});
+    // Plain, so that the page's preloads of the same answers are taken.
+    const response = await fetch(API + path);
     if (!response.ok) throw new Error(`${path}: ${response.status} ${response.statusText}`);
     return response.json();
   }
@@ -195,8 +195,17 @@
 
   // ---- Live updates ----
 
+  // One stream a page: every projector's state and the traffic of the one chosen. A browser keeps
+  // six connections to a host at most, so a page that is hidden or left lets go of its stream.
+  let events = null;
+
   function connectEvents() {
-    const source = new EventSource(`${API}/events`);
+    if (events) events.close();
+    events = null;
+    if (document.hidden) return;
+    const projector = $('traffic-projector').value;
+    const query = projector ? `?traffic=${encodeURIComponent(projector)}` : '';
+    const source = new EventSource(`${API}/events${query}`);
     source.addEventListener('open', () => setConnection('Live', true));
     source.addEventListener('error', () => setConnection('Connection lost: trying again…', false));
     source.addEventListener('projectors', (e) => renderCards(JSON.parse(e.data)));
@@ -205,6 +214,14 @@
       const card = cards.get(state.name);
       if (card) updateCard(card, state);
     });
+    source.addEventListener('traffic', (e) => appendTraffic(JSON.parse(e.data)));
+    events = {source, projector};
+  }
+
+  function disconnectEvents() {
+    if (events) events.source.close();
+    events = null;
+    setConnection('Paused while the page is hidden', true);
   }
 
   // ---- Projector choices of the reference and the traffic ----
@@ -216,8 +233,8 @@
         element('option', {value: c.state.name, text: `${c.state.displayName} (${c.state.name})`})));
       if (cards.has(chosen)) select.value = chosen;
     }
-    updateReferenceSend();
-    if (trafficSource === null || !cards.has(trafficSource.projector)) watchTraffic();
+    if (reference.length) updateReferenceSend();
+    if (events && events.projector !== $('traffic-projector').value) connectEvents();
   }
 
   // ---- Command reference ----
@@ -307,20 +324,10 @@
     legend.textContent = parts.join('   ');
   }
 
-  function watchTraffic() {
-    if (trafficSource) trafficSource.source.close();
-    trafficSource = null;
-    const projector = $('traffic-projector').value;
-    if (!projector) return;
-    const source = new EventSource(`${API}/projectors/${encodeURIComponent(projector)}/traffic`);
-    source.addEventListener('traffic', (e) => appendTraffic(JSON.parse(e.data)));
-    trafficSource = {projector, source};
-  }
-
   function setupTraffic() {
     $('traffic-projector').addEventListener('change', () => {
       $('traffic-log').replaceChildren();
-      watchTraffic();
+      connectEvents();
     });
     $('traffic-pause').addEventListener('click', (e) => {
       trafficPaused = !trafficPaused;
@@ -338,14 +345,21 @@
       const name = button.dataset.projector;
       send(name, button.dataset.command, undefined, cardResult(name));
     });
+    document.addEventListener('visibilitychange', () => (document.hidden ? disconnectEvents() : connectEvents()));
+    window.addEventListener('pagehide', disconnectEvents);
+    window.addEventListener('pageshow', (e) => { if (e.persisted) connectEvents(); });
+    // The cards first; the command reference (the larger answer) comes beside them.
+    const referenceReady = getJson('/commands').then((lists) => {
+      reference = lists;
+      setupReference();
+    });
     try {
       let list;
-      [controls, reference, list] = await Promise.all([getJson('/controls'), getJson('/commands'),
-        getJson('/projectors')]);
-      setupReference();
+      [controls, list] = await Promise.all([getJson('/controls'), getJson('/projectors')]);
       setupTraffic();
       renderCards(list);
       connectEvents();
+      await referenceReady;
     } catch (e) {
       setConnection(`The service did not answer: ${e.message}`, false);
     }
