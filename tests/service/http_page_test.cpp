@@ -65,6 +65,7 @@ TEST(HttpPage, DrivesTheProjectorFromChromium) {
         << results["reference-result"];
 
     // The clicks reached the line.
+    ASSERT_FALSE(emulator.waitForLine("RX \"CF BRIGHT 042\"", 5000).empty());
     EXPECT_EQ(emulator.rxLines("C00").size(), 1u);
     EXPECT_EQ(emulator.rxLines("C09").size(), 1u);
     EXPECT_EQ(emulator.rxLines("CF BRIGHT 042").size(), 1u);

@@ -207,7 +207,14 @@
     const query = projector ? `?traffic=${encodeURIComponent(projector)}` : '';
     const source = new EventSource(`${API}/events${query}`);
     source.addEventListener('open', () => setConnection('Live', true));
-    source.addEventListener('error', () => setConnection('Connection lost: trying again…', false));
+    source.addEventListener('error', () => {
+      setConnection('Connection lost: trying again…', false);
+      // The browser tries again by itself, unless the service refused the stream: then after a while.
+      if (source.readyState !== EventSource.CLOSED) return;
+      setTimeout(() => {
+        if (events && events.source === source) connectEvents();
+      }, 5000);
+    });
     source.addEventListener('projectors', (e) => renderCards(JSON.parse(e.data)));
     source.addEventListener('state', (e) => {
       const state = JSON.parse(e.data);
