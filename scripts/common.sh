@@ -21,28 +21,37 @@ ensure_packages() {
 }
 
 # Fonts: the offscreen widget tests and the panel draw text. toml++: the service's configuration;
-# libsystemd: its readiness and watchdog; libmosquitto: its MQTT front end.
+# libsystemd: its readiness and watchdog; libmosquitto: its MQTT front end; libmicrohttpd and
+# nlohmann's JSON: its HTTP front end.
 BUILD_PACKAGES=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
-    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev libmosquitto-dev)
+    fonts-dejavu-core locales libtomlplusplus-dev libsystemd-dev libmosquitto-dev libmicrohttpd-dev nlohmann-json3-dev)
 # The Debian package: CPack's DEB generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
 # and looks at the programs with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # Only the tests need these: the network-line tests start a real ser2net; the MQTT tests a real
-# Mosquitto with its clients, and openssl makes certificates for its TLS listener; the package's
-# check validates the desktop entry, the metainfo, the man pages and the bridge's systemd unit and
-# user (systemd-analyze, systemd-sysusers; nothing is started), and runs lintian.
+# Mosquitto with its clients, and openssl makes certificates for its TLS listener and HTTPS; the
+# package's check validates the desktop entry, the metainfo, the man pages and the services' systemd
+# units and user (systemd-analyze, systemd-sysusers; nothing is started), and runs lintian. The HTTP
+# front end's tests ask it with curl, check /metrics with promtool (prometheus) and drive the page
+# in Chromium (about 400 MB).
 TEST_PACKAGES=(ser2net mosquitto mosquitto-clients openssl "${PACKAGE_PACKAGES[@]}" desktop-file-utils appstream
-    lintian man-db systemd)
+    lintian man-db systemd curl prometheus chromium)
 
-# The PJLink bridge's end-to-end test drives it with the npm registry's `pjlink` client, kept in
-# build/npm. Node and npm come from Debian unless some other install already provides them.
+# The PJLink bridge's end-to-end test drives it with the npm registry's `pjlink` client; the web
+# page's test drives Debian's Chromium with puppeteer-core (no browser download) and scans the page
+# with axe-core. All kept in build/npm. Node and npm come from Debian unless some other install
+# already provides them.
 NPM_PREFIX="$BUILD/npm"
-PJLINK_CLIENT="pjlink@0.2.8"
+NPM_TEST_PACKAGES=(pjlink@0.2.8 puppeteer-core@25.19.0 axe-core@4.14.1)
 ensure_test_tools() {
     if ! command -v node >/dev/null || ! command -v npm >/dev/null; then ensure_packages nodejs npm; fi
-    if [ ! -f "$NPM_PREFIX/node_modules/pjlink/package.json" ]; then
-        echo "Installing $PJLINK_CLIENT into $NPM_PREFIX"
-        npm install --prefix "$NPM_PREFIX" --no-audit --no-fund "$PJLINK_CLIENT"
+    local missing=()
+    for p in "${NPM_TEST_PACKAGES[@]}"; do
+        [ -f "$NPM_PREFIX/node_modules/${p%@*}/package.json" ] || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing ${missing[*]} into $NPM_PREFIX"
+        PUPPETEER_SKIP_DOWNLOAD=1 npm install --prefix "$NPM_PREFIX" --no-audit --no-fund "${NPM_TEST_PACKAGES[@]}"
     fi
 }
 

@@ -15,7 +15,7 @@ for target in "${TARGETS[@]}"; do
         exit 2
     fi
 done
-ensure_packages clang libclang-rt-14-dev cmake make libtomlplusplus-dev
+ensure_packages clang libclang-rt-14-dev cmake make libtomlplusplus-dev nlohmann-json3-dev
 FUZZ_BUILD="$ROOT/build-fuzz"  # the "fuzz" preset's folder
 # A folder configured from fuzz/ alone, as before the presets, cannot be reconfigured from the root.
 if grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/fuzz$" "$FUZZ_BUILD/CMakeCache.txt"; then

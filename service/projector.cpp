@@ -1,6 +1,7 @@
 #include "service/projector.h"
 
 #include "link/projector_line.h"
+#include "link/status_queries.h"
 #include "link/traffic_log_file.h"
 #include "platform/line/line_port.h"
 #include "platform/line/port_map.h"
@@ -9,6 +10,8 @@
 #include "service/poller.h"
 
 namespace zelt::service {
+
+bool mayChangeState(std::string_view command) { return !command.starts_with(kStatusQuery.substr(0, 2)); }
 
 Projector::Projector(ProjectorSetup setup, DeviceCatalog& devices, std::function<void(const std::string&)> event,
                      QObject* parent)

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "link/exchange_engine.h"
 #include "link/traffic_log.h"
@@ -21,6 +22,10 @@ class TrafficLogFile;
 namespace zelt::service {
 
 class Poller;
+
+// Whether a command may change what the state says: anything but a read. The state is polled
+// again soon after one.
+bool mayChangeState(std::string_view command);
 
 // How one projector is reached and watched, from the configuration.
 struct ProjectorSetup {

@@ -9,6 +9,7 @@
 #include "bridge/pjlink_server.h"
 #include "platform/serial/qt_device_catalog.h"
 #include "service/mqtt/mqtt_front_end.h"
+#include "service/http/http_front_end.h"
 #include "service/projector.h"
 #include "service/shared_line_server.h"
 
@@ -35,7 +36,21 @@ bool samePjlink(const std::optional<PjlinkConfig>& a, const std::optional<Pjlink
            a->maxClients == b->maxClients;
 }
 
-// The address to listen on: the text as an address, else the name's first address (IPv4 first).
+// The front ends over every projector, each with the test of whether a reload changes it.
+struct FrontEndKind {
+    FrontEndMaker make;
+    FrontEndChanged changed;
+};
+const std::vector<FrontEndKind>& frontEndKinds() {
+    static const std::vector<FrontEndKind> kinds = {
+        {mqtt::makeMqttFrontEnd, mqtt::mqttChanged},
+        {http::makeHttpFrontEnd, http::httpChanged},
+    };
+    return kinds;
+}
+
+}  // namespace
+
 std::optional<QHostAddress> resolveHost(const std::string& host, std::string& error) {
     QHostAddress address;
     if (address.setAddress(QString::fromStdString(host))) return address;
@@ -49,20 +64,6 @@ std::optional<QHostAddress> resolveHost(const std::string& host, std::string& er
     }
     return info.addresses().first();
 }
-
-// The front ends over every projector, each with the test of whether a reload changes it.
-struct FrontEndKind {
-    FrontEndMaker make;
-    FrontEndChanged changed;
-};
-const std::vector<FrontEndKind>& frontEndKinds() {
-    static const std::vector<FrontEndKind> kinds = {
-        {mqtt::makeMqttFrontEnd, mqtt::mqttChanged},
-    };
-    return kinds;
-}
-
-}  // namespace
 
 std::string lineText(const ProjectorConfig& c) {
     return c.line.kind == LineTarget::Kind::Network ? c.line.network.text : c.line.device;

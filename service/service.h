@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QObject>
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,10 @@ private:
     // Made by the front ends' makers, in their order; an absent one is nullptr.
     std::vector<std::unique_ptr<FrontEnd>> frontEnds_;
 };
+
+// The address to listen on for a listen host: the text as an address, else the name's first
+// address (IPv4 first); std::nullopt with `error` when the name does not resolve.
+std::optional<QHostAddress> resolveHost(const std::string& host, std::string& error);
 
 // The line text of a projector's configuration: its device path or its address as written.
 std::string lineText(const ProjectorConfig& config);

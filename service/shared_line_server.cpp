@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include "link/status_queries.h"
 #include "platform/net/shared_line_protocol.h"
 #include "service/projector.h"
 
@@ -141,8 +140,7 @@ void SharedLineServer::readFrom(std::uint64_t id) {
             continue;
         }
         ++client.pending;
-        // Anything but a query may change what the state says.
-        if (!m.command.starts_with(kStatusQuery.substr(0, 2))) projector_.commandSent();
+        if (mayChangeState(m.command)) projector_.commandSent();
         const auto alive = alive_;
         projector_.engine().submit(
             client.asker,

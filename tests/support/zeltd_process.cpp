@@ -8,8 +8,7 @@
 namespace zelt::test {
 
 namespace {
-constexpr int kStartMs = 10000;
-constexpr char kListening[] = ": PJLink listening on ";
+constexpr int kStartMs = 15000;
 }  // namespace
 
 TestFolder::TestFolder() {
@@ -27,13 +26,30 @@ const std::string& ZeltdProcess::program() {
     return path;
 }
 
-ZeltdProcess::ZeltdProcess(std::string folder, std::string_view config)
-    : socketDir_(folder + "/run"), configPath_(folder + "/zeltd.toml") {
+ZeltdProcess::ZeltdProcess(std::string folder, std::string_view config) : folder_(std::move(folder)) {
+    launch(config);
+}
+
+ZeltdProcess::ZeltdProcess(std::string_view config)
+    : ownFolder_(std::make_unique<TestFolder>()), folder_(ownFolder_->path()) {
+    launch(config);
+}
+
+void ZeltdProcess::launch(std::string_view config) {
+    socketDir_ = folder_ + "/run";
+    configPath_ = folder_ + "/zeltd.toml";
     std::filesystem::create_directories(socketDir_);
     rewrite(config);
     if (!start({program(), "--config", configPath_}, StandardError::Merged)) return;
     started_ = !waitForLine(" started with ", kStartMs).empty();
-    if (!started_) setStartError("zeltd did not start: " + output());
+    if (!started_) {
+        waitForExit(2000);  // its last words, when it refused to start
+        setStartError("zeltd did not start: " + output());
+    }
+}
+
+void ZeltdProcess::rewrite(std::string_view config) const {
+    std::ofstream(configPath_) << "[service]\nsocket_dir = \"" << socketDir_ << "\"\n\n" << config;
 }
 
 std::string ZeltdProcess::output() const {
@@ -42,19 +58,19 @@ std::string ZeltdProcess::output() const {
     return text;
 }
 
-void ZeltdProcess::rewrite(std::string_view config) const {
-    std::ofstream(configPath_) << "[service]\nsocket_dir = \"" << socketDir_ << "\"\n\n" << config;
-}
-
-std::uint16_t ZeltdProcess::pjlinkPort(std::string_view name) const {
-    const std::string start = std::string(name) + kListening;
+std::uint16_t ZeltdProcess::portAfter(const std::string& marker) const {
     for (const std::string& line : lines()) {
-        const std::size_t at = line.find(start);
-        if (at == std::string::npos) continue;
+        if (line.find(marker) == std::string::npos) continue;
         return static_cast<std::uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
     }
     return 0;
 }
+
+std::uint16_t ZeltdProcess::pjlinkPort(std::string_view name) const {
+    return portAfter(std::string(name) + ": PJLink listening on ");
+}
+
+std::uint16_t ZeltdProcess::httpPort() const { return portAfter("HTTP: listening on "); }
 
 std::string projectorToml(std::string_view name, std::string_view line, std::string_view more) {
     return "[[projector]]\nname = \"" + std::string(name) + "\"\nline = \"" + std::string(line) + "\"\n" +
