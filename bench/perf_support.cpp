@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <sstream>
@@ -90,6 +91,28 @@ double cpuSecondsOf(pid_t pid) {
         if (n == 14 || n == 15) ticks += std::strtod(field.c_str(), nullptr);
     }
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double runSecondsOf(pid_t pid) {
+    std::error_code error;
+    double seconds = 0;
+    bool any = false;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream in(task.path() / "schedstat");
+        double ns = 0;
+        if (in >> ns) {
+            seconds += ns / 1e9;
+            any = true;
+        }
+    }
+    return any ? seconds : -1;
+}
+
+double waitedForCpuOf(pid_t pid, pid_t tid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/schedstat");
+    double ranNs = 0, waitedNs = 0;
+    if (!(in >> ranNs >> waitedNs)) return -1;
+    return waitedNs / 1e9;
 }
 
 std::string loadAverage() {

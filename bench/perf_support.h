@@ -1,6 +1,6 @@
 #pragma once
 
-// Measuring for panel_perf: statistics, the process's own resource figures and a reference for
+// Measuring for the benchmarks: statistics, the process's own resource figures and a reference for
 // wake-up delays. POSIX (Linux), no Qt. Pseudo-terminals and child processes come from the test
 // support library (tests/support).
 
@@ -16,6 +16,14 @@
 namespace zelt::perf {
 
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC on Linux, as the emulator's log
+
+// What a 19200 bit/s line carries a second: each byte has a start bit, 8 data bits and a stop bit.
+inline constexpr double kLineBytesPerSecond = 19200 / 10.0;
+
+// The PJLink requests a room-control system sends as it polls, and a few that are refused: the
+// mix of the load tests of the bridge and of the service.
+inline constexpr const char* kPjlinkMix[] = {"%1POWR ?", "%1INPT ?",  "%1AVMT ?",  "%1ERST ?", "%1LAMP ?", "%1CLSS ?",
+                                             "%1INF1 ?", "%1INPT 99", "%1AVMT 21", "%1INST ?", "%1NAME ?", "%1XXXX ?"};
 
 inline double usBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::micro>(to - from).count();
@@ -58,6 +66,12 @@ long threadPreemptions();
 long threadWaits();
 // User plus system CPU seconds of another process, from /proc/<pid>/stat; -1 when unknown.
 double cpuSecondsOf(pid_t pid);
+// The same to the nanosecond: the time its threads ran, from their schedstat (utime and stime are
+// counted in clock ticks, so a process that rarely runs shows none for a while); -1 when unknown.
+double runSecondsOf(pid_t pid);
+// Seconds thread `tid` of process `pid` has waited, runnable, for a processor (its schedstat's
+// run delay); -1 when unknown. Tells the machine's load apart from the work of the thread.
+double waitedForCpuOf(pid_t pid, pid_t tid);
 // "/proc/loadavg": the 1, 5 and 15 minute load averages.
 std::string loadAverage();
 

@@ -31,13 +31,8 @@ namespace {
 using namespace zelt;
 using perf::Clock;
 
-constexpr double kLineBytesPerSecond = 19200 / 10.0;  // start bit, 8 data bits, stop bit
 constexpr int kClients = 8;
 constexpr int kRequests = 100;
-
-// The mix of the load: the usual polling of a room-control system, and a few refusals.
-constexpr const char* kMix[] = {"%1POWR ?", "%1INPT ?",  "%1AVMT ?",  "%1ERST ?", "%1LAMP ?", "%1CLSS ?",
-                                "%1INF1 ?", "%1INPT 99", "%1AVMT 21", "%1INST ?", "%1NAME ?", "%1XXXX ?"};
 
 std::string row(const std::string& what, const std::string& seen) { return "| " + what + " | " + seen + " |\n"; }
 
@@ -56,7 +51,8 @@ int loadRound(std::uint16_t port) {
             test::PjlinkConnection c(port);
             c.readLine();
             std::string requests;
-            for (int i = 0; i < kRequests; ++i) requests += std::string(kMix[(i + n) % std::size(kMix)]) + "\r";
+            for (int i = 0; i < kRequests; ++i)
+                requests += std::string(perf::kPjlinkMix[(i + n) % std::size(perf::kPjlinkMix)]) + "\r";
             c.send(requests);
             for (int i = 0; i < kRequests; ++i)
                 if (c.readLine(20000).size() > 7) ++answered;
@@ -136,7 +132,7 @@ int main(int argc, char** argv) {
         for (std::size_t i = rxBefore; i < rx.size(); ++i) lineBytes += rx[i].command.size() + 1 + rx[i].reply.size();
         const double perRequest = lineBytes / static_cast<double>(answered);
         const double rate = static_cast<double>(answered) / elapsed;
-        const double bound = kLineBytesPerSecond / perRequest;
+        const double bound = perf::kLineBytesPerSecond / perRequest;
 
         table += row("8 connections x 100 mixed requests at once: requests answered a second (pty, " +
                          std::to_string(answered) + " in " + fixed(elapsed, 1) + " s)",
