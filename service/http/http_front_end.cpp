@@ -10,7 +10,7 @@
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
 #include "command_list/parameter_digits.h"
-#include "ctl/result_json.h"
+#include "link/query_result_json.h"
 #include "platform/net/shared_line_protocol.h"
 #include "service/http/http_json.h"
 #include "service/http/http_metrics.h"
@@ -310,7 +310,7 @@ private:
         p.engine().submit(clientFor(request.connection, p),
                           Job{filled.text, p.setup().replyTimeoutMs, [this, alive, id](const QueryResult& result) {
                                   if (*alive && waiting_.erase(id) > 0)
-                                      server_.answer(id, json(statusFor(result.outcome), ctl::resultJsonText(result)));
+                                      server_.answer(id, json(statusFor(result.outcome), queryResultJson(result)));
                                   return std::optional<std::string>();
                               }});
     }

@@ -9,7 +9,7 @@
 namespace zelt::service::http {
 
 // The JSON texts of the HTTP front end (compact, UTF-8), from what the service knows. The
-// object of one exchange is zelt-ctl's (ctl/result_json.h).
+// object of one exchange is zelt-ctl's (link/query_result_json.h).
 
 // What the API tells of one projector.
 struct ProjectorView {
