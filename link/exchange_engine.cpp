@@ -1,6 +1,7 @@
 #include "link/exchange_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,14 @@ namespace zelt {
 namespace {
 // The whole reply of a projector that did not understand the command.
 constexpr char kNotUnderstoodReply[] = {kNotUnderstood, kCarriageReturn, '\0'};
+
+// The jobs whose durations judge whether a background job fits before a rhythm's next job.
+constexpr std::size_t kRecentJobs = 8;
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 QueryResult cancelled(std::string command) {
     return QueryResult{std::move(command), {}, renderTranscript("").text, {}, QueryOutcome::Cancelled};
@@ -32,8 +41,8 @@ std::string_view queryOutcomeName(QueryOutcome outcome) {
     return "?";
 }
 
-ExchangeEngine::ExchangeEngine(SerialPort& port, Timer& timer, TrafficLog* log)
-    : port_(port), timer_(timer), log_(log) {
+ExchangeEngine::ExchangeEngine(SerialPort& port, Timer& timer, TrafficLog* log, Clock clock)
+    : port_(port), timer_(timer), log_(log), clock_(clock ? std::move(clock) : Clock(steadyMs)) {
     clients_[kOwnClient];
     timer_.onTick = [this] { onTick(); };
     timer_.setEnabled(false);
@@ -66,6 +75,7 @@ void ExchangeEngine::submit(ClientId client, Job job) {
     if (it == clients_.end()) return;  // a client that has gone asks nothing any more
     job.timeoutMs = std::max(job.timeoutMs, 1);
     Client& c = it->second;
+    if (c.priority == Priority::Interactive) noteInteractive(client);
     if (c.jobs.empty()) (c.priority == Priority::Interactive ? interactiveTurns_ : normalTurns_).push_back(client);
     c.jobs.push_back(std::move(job));
     pump();
@@ -84,8 +94,42 @@ std::size_t ExchangeEngine::pending() const {
     return n;
 }
 
+void ExchangeEngine::noteInteractive(ClientId client) {
+    const std::int64_t now = clock_();
+    const std::int64_t gap = now - rhythm_.last;
+    const bool steady = client == rhythm_.client && gap >= kRhythmMinMs && gap <= kRhythmMaxMs;
+    rhythm_ = Rhythm{client, now, steady ? gap : 0};
+}
+
+bool ExchangeEngine::holdBackForRhythm() {
+    if (rhythm_.period == 0) return false;
+    const std::int64_t now = clock_();
+    const std::int64_t due = rhythm_.last + rhythm_.period;
+    const std::int64_t givenUp = due + rhythm_.period / 2;  // the arrow has been let go
+    if (now >= givenUp) {
+        rhythm_.period = 0;
+        return false;
+    }
+    // A line whose jobs take longer than half the rhythm still gets background work in between.
+    std::int64_t longest = 0;
+    for (const std::int64_t ms : recentJobMs_) longest = std::max(longest, ms);
+    longest = std::min(longest, rhythm_.period / 2);
+    if (now < due && now + longest + kRhythmMarginMs <= due) return false;
+    // The arrow's next job starts the line again when it comes; the timer, when it does not.
+    timer_.setEnabled(false);
+    timer_.setInterval(static_cast<int>(givenUp - now));
+    timer_.setEnabled(true);
+    return true;
+}
+
+void ExchangeEngine::noteJobDone() {
+    recentJobMs_.push_back(clock_() - jobStart_);
+    if (recentJobMs_.size() > kRecentJobs) recentJobMs_.pop_front();
+}
+
 std::optional<Job> ExchangeEngine::nextJob() {
     for (auto* turns : {&interactiveTurns_, &normalTurns_}) {
+        if (turns == &normalTurns_ && !turns->empty() && holdBackForRhythm()) return std::nullopt;
         while (!turns->empty()) {
             const ClientId id = turns->front();
             turns->pop_front();
@@ -111,6 +155,7 @@ void ExchangeEngine::pump() {
         if (!job) break;
         current_ = std::move(job);
         timeoutMs_ = current_->timeoutMs;
+        jobStart_ = clock_();
         startStep(current_->command);
         if (!*alive) return;
     }
@@ -186,6 +231,8 @@ void ExchangeEngine::onTick() {
             startStep(std::move(command));
         }
         pump();
+    } else if (state_ == State::Idle) {
+        pump();  // background work held back for a rhythm that has ended
     }
 }
 
@@ -219,6 +266,7 @@ void ExchangeEngine::finishStep(QueryOutcome outcome) {
     std::optional<std::string> next = job.step ? job.step(result) : std::nullopt;
     if (!*alive) return;
     pumping_ = outerPumping;
+    if (!next || exchangeNumber_ != number || outcome == QueryOutcome::Cancelled) noteJobDone();
     if (next && exchangeNumber_ != number) {
         // Everything was cancelled while it was told: so is the rest of this job.
         if (job.step) job.step(cancelled(std::move(*next)));

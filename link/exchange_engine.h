@@ -60,7 +60,10 @@ struct Job {
 // Jobs come from clients. A client's jobs run in the order it submitted them; between clients the
 // engine takes turns, one job each, so a busy client cannot hold the others back. Interactive
 // clients (an operator at a panel) go ahead of the others: a held arrow keeps its rhythm while
-// background work shares the line.
+// background work shares the line. Going first is not enough for that on a slow line, where the
+// arrow's command would still wait for the exchange under way: while an interactive client's jobs
+// come at a steady rhythm, a background job starts only when it is likely to be done before the
+// next of them is due (judged by the longest of the line's recent jobs), and waits otherwise.
 //
 // Bytes that arrive while no exchange runs belong to nobody and are dropped, as is whatever waits
 // in the port before each write. After an exchange that got no complete reply the line is left
@@ -83,9 +86,18 @@ public:
     static constexpr std::size_t kMaxReplyBytes = Exchange::kReceiveBufferLimit;
     // The client of a program that is the line's only user.
     static constexpr ClientId kOwnClient = 0;
+    // Interactive jobs of one client that come this far apart are a rhythm (a held arrow).
+    static constexpr int kRhythmMinMs = 30;
+    static constexpr int kRhythmMaxMs = 300;
+    // What a background job leaves free ahead of the rhythm's next job.
+    static constexpr int kRhythmMarginMs = 2;
+
+    // Milliseconds on a monotonic clock.
+    using Clock = std::function<std::int64_t()>;
 
     // `log`, when given, is told every send, failed send and receipt; it must outlive the engine.
-    ExchangeEngine(SerialPort& port, Timer& timer, TrafficLog* log = nullptr);
+    // `clock` defaults to the system's steady clock.
+    ExchangeEngine(SerialPort& port, Timer& timer, TrafficLog* log = nullptr, Clock clock = {});
     // Pending completions are dropped without being called; the timer's tick is let go.
     ~ExchangeEngine();
     ExchangeEngine(const ExchangeEngine&) = delete;
@@ -133,8 +145,19 @@ private:
     };
     enum class State { Idle, Writing, Collecting, Quiet };
 
+    // A held arrow's rhythm: its client, when its last job came, and the time between its jobs (0
+    // while there is no rhythm).
+    struct Rhythm {
+        ClientId client = kOwnClient;
+        std::int64_t last = 0;
+        std::int64_t period = 0;
+    };
+
     void pump();
     std::optional<Job> nextJob();
+    void noteInteractive(ClientId client);
+    bool holdBackForRhythm();
+    void noteJobDone();
     void startStep(std::string command);
     void onTick();
     void take(std::string_view piece);
@@ -143,6 +166,7 @@ private:
     SerialPort& port_;
     Timer& timer_;
     TrafficLog* log_;
+    Clock clock_;
     std::map<ClientId, Client> clients_;
     // Clients with waiting jobs, in the order of their turns.
     std::deque<ClientId> interactiveTurns_;
@@ -157,6 +181,9 @@ private:
     State state_ = State::Idle;
     std::uint64_t exchangeNumber_ = 0;  // tells a completed exchange from the next one
     bool pumping_ = false;
+    Rhythm rhythm_;
+    std::int64_t jobStart_ = 0;
+    std::deque<std::int64_t> recentJobMs_;  // how long the line's last jobs took
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

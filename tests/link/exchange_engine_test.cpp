@@ -33,7 +33,7 @@ struct EngineTest : ::testing::Test {
         makeEngine();
     }
     void makeEngine() {
-        engine = std::make_unique<ExchangeEngine>(port, timer, &log);
+        engine = std::make_unique<ExchangeEngine>(port, timer, &log, [this] { return clock.now(); });
         port.onComm = [this] {
             if (engine) engine->onComm();
         };
@@ -271,6 +271,43 @@ TEST_F(EngineTest, AJobsNextCommandWaitsOutTheQuietAfterNoReply) {
     engine->cancelAll();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[1].outcome, QueryOutcome::Cancelled);
+}
+
+TEST_F(EngineTest, BackgroundWorkLeavesTheLineFreeForAHeldArrowsNextCommand) {
+    const auto background = engine->addClient();
+    const auto panel = engine->addClient(ExchangeEngine::Priority::Interactive);
+    submitJob(background, {"CR0\r"});  // the line's jobs take 20 ms
+    clock.advance(20);
+    port.arrive("00\r");
+    for (int i = 0; i < 2; ++i) {  // held at 20 and 120 ms: the next is due at 220
+        if (i > 0) clock.advance(100);
+        submitJob(panel, {"C8E\r"});
+        port.arrive("\x06");
+    }
+    clock.advance(70);  // 190 + 20 + the margin is before 220: it fits
+    submitJob(background, {"CR1\r"});
+    EXPECT_EQ(port.writes.back(), "CR1\r");
+    port.arrive("00\r");
+    clock.advance(10);  // 200 + 20 + the margin is past 220: it waits
+    submitJob(background, {"CR1\r"});
+    EXPECT_EQ(port.writes.back(), "CR1\r");
+    EXPECT_EQ(port.writes.size(), 4u);
+    clock.advance(20);  // 220: the arrow's command goes first, then the waiting job
+    submitJob(panel, {"C8E\r"});
+    EXPECT_EQ(port.writes.back(), "C8E\r");
+    port.arrive("\x06");
+    EXPECT_EQ(port.writes.back(), "CR1\r");
+    port.arrive("00\r");
+
+    clock.advance(80);  // 300: let go at 220; a job that would not fit waits till 370, no longer
+    submitJob(background, {"CR2\r"});
+    clock.advance(69);
+    EXPECT_EQ(port.writes.back(), "CR1\r");
+    clock.advance(1);
+    EXPECT_EQ(port.writes.back(), "CR2\r");
+    port.arrive("00\r");
+    submitJob(background, {"CR3\r"});  // no rhythm any more: at once
+    EXPECT_EQ(port.writes.back(), "CR3\r");
 }
 
 }  // namespace
