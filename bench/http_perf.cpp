@@ -153,10 +153,11 @@ int main(int argc, char** argv) {
         std::vector<std::int64_t> posted;
         {
             test::HttpConnection plain(zeltd.httpPort());
-            const std::string post =
-                test::requestText("POST", "/api/v1/projectors/hall/command", zeltd.httpPort(), {}, R"({"command":"C09"})");
+            const std::string post = test::requestText("POST", "/api/v1/projectors/hall/command", zeltd.httpPort(), {},
+                                                       R"({"command":"C09"})");
             for (int i = 0; i < clicks && plain.connected(); ++i) {
-                posted.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
+                posted.push_back(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
                 if (!plain.send(post) || !plain.readReply()) break;
             }
         }

@@ -128,7 +128,8 @@ public:
     };
 
     ProjectorEnd()
-        : core_(emulator::Vocabulary::fromCommandLists(), emulator::CoreConfig{}, perf::monotonicSeconds(Clock::now())) {
+        : core_(emulator::Vocabulary::fromCommandLists(), emulator::CoreConfig{},
+                perf::monotonicSeconds(Clock::now())) {
         arrivals_.reserve(1 << 17);
         thread_ = std::thread([this] { run(); });
     }
@@ -175,8 +176,9 @@ private:
                 const emulator::Outcome outcome = core_.handle(command, perf::monotonicSeconds(Clock::now()));
                 if (paced_) {
                     const double bytes = static_cast<double>(command.size() + 1 + outcome.reply.size());
-                    std::this_thread::sleep_until(at + std::chrono::duration_cast<Clock::duration>(
-                                                           std::chrono::duration<double>(bytes / perf::kLineBytesPerSecond)));
+                    std::this_thread::sleep_until(
+                        at + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(bytes / perf::kLineBytesPerSecond)));
                 }
                 if (!outcome.reply.empty()) pty_.send(outcome.reply);
             }
@@ -193,7 +195,8 @@ private:
     std::thread thread_;  // last: starts once the rest is there
 };
 
-std::vector<Clock::time_point> arrivalsOf(const std::vector<ProjectorEnd::Arrival>& arrivals, std::string_view command) {
+std::vector<Clock::time_point> arrivalsOf(const std::vector<ProjectorEnd::Arrival>& arrivals,
+                                          std::string_view command) {
     std::vector<Clock::time_point> at;
     for (const ProjectorEnd::Arrival& a : arrivals)
         if (a.command == command) at.push_back(a.at);
@@ -366,8 +369,7 @@ std::size_t emulatorExchanges(const std::vector<std::unique_ptr<test::EmulatorPr
 }
 
 // The run of a hold through the service, with the PJLink load on the same projector.
-void holdRun(Table& table, test::ZeltdProcess& zeltd, ProjectorEnd& end, SerialPort& port, double seconds,
-             bool paced) {
+void holdRun(Table& table, test::ZeltdProcess& zeltd, ProjectorEnd& end, SerialPort& port, double seconds, bool paced) {
     end.setPaced(paced);
     std::uint8_t key = 0;
     for (const RepeatRow& row : repeatTable())
@@ -496,10 +498,10 @@ int main(int argc, char** argv) {
         table.row("CPU share of the service: utime + stime / its threads' run time (schedstat)",
                   fixed(ticked, 2) + " % / " + fixed(ran, 2) + " % of one core",
                   goal(std::max(ticked, ran) <= 1.0, "≤ 1 %"));
-        table.row("Resident memory of the service (VmRSS), its peak (VmHWM)",
-                  fixed(static_cast<double>(rss) / 1024, 1) + " MiB, " + fixed(static_cast<double>(hwm) / 1024, 1) +
-                      " MiB",
-                  goal(rss <= 30 * 1000, "VmRSS ≤ 30 MB"));
+        table.row(
+            "Resident memory of the service (VmRSS), its peak (VmHWM)",
+            fixed(static_cast<double>(rss) / 1024, 1) + " MiB, " + fixed(static_cast<double>(hwm) / 1024, 1) + " MiB",
+            goal(rss <= 30 * 1000, "VmRSS ≤ 30 MB"));
     }
 
     // 2 to 4: fifteen of the emulators and this program's end, which also has a PJLink listener, as
@@ -574,20 +576,22 @@ int main(int argc, char** argv) {
                       std::to_string(len.clicks) + " clicks " + std::to_string(kClickGapMs[0]) + "–" +
                       std::to_string(kClickGapMs[1]) + " ms apart)",
                   msFigures(s), goal(s.p99 <= 2.0, "p99 ≤ 2 ms"));
-        table.row("Clicks over 2 ms; of them, those whose threads (this program's, the service's, the far "
-                  "end's) waited for a processor for the time over 2 ms or longer",
-                  std::to_string(slow) + "; " + std::to_string(slowWaited));
-        table.row("Write to the reply at the panel's port, p50 / p99 / max (" + std::to_string(unanswered) +
-                      " unanswered)",
-                  msFigures(perf::summarize(roundTrips)));
+        table.row(
+            "Clicks over 2 ms; of them, those whose threads (this program's, the service's, the far "
+            "end's) waited for a processor for the time over 2 ms or longer",
+            std::to_string(slow) + "; " + std::to_string(slowWaited));
+        table.row(
+            "Write to the reply at the panel's port, p50 / p99 / max (" + std::to_string(unanswered) + " unanswered)",
+            msFigures(perf::summarize(roundTrips)));
         table.row("Polls of \"bench\" on the line meanwhile", std::to_string(polls));
         table.row("Reference: a plain thread sleeping 10 ms here, lateness p50 / p99 / max",
                   msFigures(perf::summarize(reference.between(from, to))));
     }
 
     // 3. A hold, with the PJLink load on the same projector.
-    table.section("3. A hold through the service (\"C8E\" every 100 ms) while 8 PJLink clients load the same "
-                  "projector");
+    table.section(
+        "3. A hold through the service (\"C8E\" every 100 ms) while 8 PJLink clients load the same "
+        "projector");
     holdRun(table, zeltd, end, port, len.holdSeconds, false);
     spin(500);
     holdRun(table, zeltd, end, port, len.pacedSeconds, true);
@@ -634,7 +638,8 @@ int main(int argc, char** argv) {
         const double shareAfter = share(cpu0, perf::runSecondsOf(zeltd.pid()), from);
 
         table.section("4. One projector unplugged (proj-01's emulator vanishes): the others' requests");
-        table.row("The service's log told the loss after", lost.empty() ? "not within 3 s" : fixed(noticedMs, 0) + " ms");
+        table.row("The service's log told the loss after",
+                  lost.empty() ? "not within 3 s" : fixed(noticedMs, 0) + " ms");
         table.row("Shared-line \"CR0\" to bench, round trip p50 / p99 / max, before (" +
                       std::to_string(sharedBefore.size()) + ")",
                   msFigures(perf::summarize(sharedBefore)));

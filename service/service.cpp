@@ -8,8 +8,8 @@
 #include "bridge/pjlink_auth.h"
 #include "bridge/pjlink_server.h"
 #include "platform/serial/qt_device_catalog.h"
-#include "service/mqtt/mqtt_front_end.h"
 #include "service/http/http_front_end.h"
+#include "service/mqtt/mqtt_front_end.h"
 #include "service/projector.h"
 #include "service/shared_line_server.h"
 

@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 
-#include <algorithm>
 #include <QTest>
+#include <algorithm>
 
 #include <csignal>
 #include <cstdlib>
@@ -144,8 +144,8 @@ TEST_F(ServiceE2e, ThePjlinkClientOnOneProjectorWhileZeltCtlAndThePanelUseAnothe
     for (const NpmStep& step : steps) EXPECT_EQ(results[step.name], step.result) << step.name;
     // Each projector got only its own commands.
     EXPECT_FALSE(emulators["hall"]->rxLines("C00").empty());
-    EXPECT_FALSE(lab.waitForLine([](const std::string& l) { return l.find("\"C00\"") != std::string::npos; }, kWaitMs)
-                     .empty());
+    EXPECT_FALSE(
+        lab.waitForLine([](const std::string& l) { return l.find("\"C00\"") != std::string::npos; }, kWaitMs).empty());
     EXPECT_FALSE(gym.rxLines("C00").empty());
 }
 
@@ -228,8 +228,8 @@ TEST_F(ServiceE2e, ABadConfigurationOrAFrontEndThatCannotStartIsToldAndExitsOne)
         std::string said;
     } cases[] = {
         {projectorToml("hall", line, "baud = 4800"), "zeltd.toml:7:8: "},
-        {projectorToml("hall", line, "[projector.pjlink]\nlisten = \"127.0.0.1:" + std::to_string(taken.serverPort()) +
-                                         "\""),
+        {projectorToml("hall", line,
+                       "[projector.pjlink]\nlisten = \"127.0.0.1:" + std::to_string(taken.serverPort()) + "\""),
          "hall: PJLink cannot listen on 127.0.0.1:" + std::to_string(taken.serverPort())},
         {projectorToml("hall", line, "[projector.pjlink]\nlisten = \"127.0.0.1:0\"\npassword_file = \"" + world + "\""),
          world},

@@ -26,9 +26,7 @@ const std::string& ZeltdProcess::program() {
     return path;
 }
 
-ZeltdProcess::ZeltdProcess(std::string folder, std::string_view config) : folder_(std::move(folder)) {
-    launch(config);
-}
+ZeltdProcess::ZeltdProcess(std::string folder, std::string_view config) : folder_(std::move(folder)) { launch(config); }
 
 ZeltdProcess::ZeltdProcess(std::string_view config)
     : ownFolder_(std::make_unique<TestFolder>()), folder_(ownFolder_->path()) {
