@@ -4,7 +4,7 @@
 // close, over a pseudo-terminal. Measured with the processes this machine runs, then with more
 // sleeping processes started here (each a copy of this one, so with its descriptors), ended by PID.
 // Also the CPU share of a link keeper that waits for a device another program holds: it tries to
-// open it at each look, four times a second. Prints a Markdown table. A measuring program, not a
+// open it once a second (it looks four times a second). Prints a Markdown table. A measuring program, not a
 // test: nothing here fails on time.
 //
 //   cmake --build --preset default -j2 --target open_check_perf
