@@ -23,6 +23,7 @@ public:
     std::string readAll() override;
     int commEvent() const override { return event_; }
     std::string lastOpenFailure() const override { return failureText; }
+    bool lastOpenBusy() const override { return failOpen && failBusy; }
 
     // Test controls.
     void arrive(const std::string& text);  // data arrives: receive event with code 2
@@ -43,6 +44,7 @@ public:
     int openAttempts = 0;
     int closes = 0;
     bool failOpen = false;              // every open fails
+    bool failBusy = false;              // ... because another program holds the device
     std::function<void()> duringOpen;   // runs inside open(), as a network line's connect runs the event loop
     std::vector<int16_t> failingPorts;  // opens of these numbers fail
     std::string failureText = "no such device";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "link/link_keeper.h"
+#include "link/timing.h"
 #include "testing/fake_device_catalog.h"
 #include "testing/fake_serial_port.h"
 #include "testing/fake_timer.h"
@@ -66,22 +67,34 @@ TEST_F(Keeper, ALostDeviceIsReopenedSoonAfterItComesBackAndNotBefore) {
     EXPECT_LE(timer.interval(), 1000);  // within a second of the device's return
 }
 
-TEST_F(Keeper, ADeviceBackButHeldElsewhereIsTriedQuietlyUntilFreed) {
-    pull();
-    devices.present.insert(kLink);
-    port.failOpen = true;
-    port.failureText = std::string(kLink) + ": the port is busy: another program is using it (PID 4242)";
-    clock.advance(2000);
-    EXPECT_TRUE(keeper.waiting());
-    EXPECT_GE(keeper.attempts(), 4);
-    EXPECT_NE(keeper.statusText().find("PID 4242"), std::string::npos) << keeper.statusText();
-    const int changesWhileBusy = changes;
-    clock.advance(2000);
-    EXPECT_EQ(changes, changesWhileBusy);  // the same failure is not told again
-    port.failOpen = false;
-    clock.advance(timer.interval());
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_FALSE(keeper.waiting());
+TEST_F(Keeper, ADeviceBackButRefusedIsTriedQuietlyUntilItOpensABusyOneOnceASecond) {
+    struct Case {
+        bool busy;
+        int triesIn2s;    // each try of a busy device costs a look at every process
+        int openWithinMs;  // once it is free
+    };
+    const Case cases[] = {{false, 8, kKeeperDeviceCheckMs}, {true, 2, kKeeperBusyRetryMs}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.busy ? "busy" : "refused");
+        pull();
+        devices.present.insert(kLink);
+        port.failOpen = true;
+        port.failBusy = c.busy;
+        port.failureText = std::string(kLink) + ": the port is busy: another program is using it (PID 4242)";
+        clock.advance(kKeeperDeviceCheckMs);  // the first look opens at once
+        const int before = keeper.attempts();
+        clock.advance(2000);
+        EXPECT_TRUE(keeper.waiting());
+        EXPECT_EQ(keeper.attempts() - before, c.triesIn2s);
+        EXPECT_NE(keeper.statusText().find("PID 4242"), std::string::npos) << keeper.statusText();
+        const int changesWhileBusy = changes;
+        clock.advance(2000);
+        EXPECT_EQ(changes, changesWhileBusy);  // the same failure is not told again
+        port.failOpen = false;
+        clock.advance(c.openWithinMs);
+        EXPECT_TRUE(port.isOpen());
+        EXPECT_FALSE(keeper.waiting());
+    }
 }
 
 TEST_F(Keeper, StopEndsTheWaitingAndTheTimer) {

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -508,6 +509,32 @@ TEST_F(PortDialog, APortSetByTheEnvironmentShowsThatTheVariableWins) {
     EXPECT_TRUE(use()->isEnabled());
     typeOther("0");
     EXPECT_EQ(module.ComPortNumber, 2);
+}
+
+TEST_F(PortDialog, TheServicesProjectorsAreListedAndOneGivenToAPortIsKeptByItsName) {
+    // The service's folder with the socket of its projector "hall", as zeltd makes it.
+    const std::string folder = test::configDir() + "/service-run";
+    std::filesystem::create_directories(folder);
+    ::setenv("ZELT_SERVICE_DIR", folder.c_str(), 1);
+    QLocalServer hall;
+    ASSERT_TRUE(hall.listen(QString::fromStdString(folder + "/hall.sock")));
+    std::ofstream(folder + "/notes.sock.txt") << "not a socket";
+    load();
+    ::unsetenv("ZELT_SERVICE_DIR");
+    ASSERT_EQ(list()->count(), 1);
+    EXPECT_TRUE(list()->item(0)->text().contains("zelt://hall")) << list()->item(0)->text().toStdString();
+    com(3)->click();
+    list()->setCurrentRow(0);
+    EXPECT_EQ(typed()->text(), "zelt://hall");
+    QTest::mouseClick(use(), Qt::LeftButton);
+    EXPECT_EQ(dialog->givenDevice(3), "zelt://hall");
+    for (const auto& [text, reason] : {std::pair<std::string, const char*>{"zelt://", "name is empty"},
+                                       {"zelt://main_hall", "only letters, digits and '-'"}})
+        expectRefused(text, reason);
+    com(3)->click();
+    ok();
+    EXPECT_EQ(port.openedTargets, std::vector<std::string>{"zelt://hall"});
+    EXPECT_EQ(store.get("Ports", "COM3"), "zelt://hall");
 }
 
 }  // namespace
