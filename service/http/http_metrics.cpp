@@ -67,9 +67,10 @@ std::string metricsText(std::span<const MetricsSource> projectors) {
     w.family("zelt_power_state", "gauge",
              "The projector's power state: 1 for the state it is in, 0 for the others (unknown before an answer).",
              projectors, [](const MetricsSource& p, const Series& add) {
-                 const std::string_view now = powerWord(p.state->power);
-                 for (const std::string_view state : {"on", "off", "warming", "cooling", "unknown"})
-                     add("state=\"" + std::string(state) + "\"", state == now ? 1 : 0);
+                 const std::optional<PowerState> states[] = {PowerState::On, PowerState::Standby, PowerState::WarmingUp,
+                                                             PowerState::CoolingDown, std::nullopt};
+                 for (const std::optional<PowerState>& state : states)
+                     add("state=\"" + std::string(powerWord(state)) + "\"", state == p.state->power ? 1 : 0);
              });
     // Prometheus counts time in seconds: the projector's whole hours, times 3600.
     w.family("zelt_lamp_seconds", "gauge",

@@ -70,7 +70,7 @@ TEST_F(Keeper, ALostDeviceIsReopenedSoonAfterItComesBackAndNotBefore) {
 TEST_F(Keeper, ADeviceBackButRefusedIsTriedQuietlyUntilItOpensABusyOneOnceASecond) {
     struct Case {
         bool busy;
-        int triesIn2s;    // each try of a busy device costs a look at every process
+        int triesIn2s;     // each try of a busy device costs a look at every process
         int openWithinMs;  // once it is free
     };
     const Case cases[] = {{false, 8, kKeeperDeviceCheckMs}, {true, 2, kKeeperBusyRetryMs}};
