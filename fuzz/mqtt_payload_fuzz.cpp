@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch (topic.kind) {
         case mqtt::PayloadKind::Word:
             FUZZ_CHECK(std::any_of(topic.words.begin(), topic.words.end(),
-                                   [&](const mqtt::CommandWord& w) { return w.command == c; }));
+                                   [&](const mqtt::CommandWord& w) { return std::string(w.command) + "\r" == c; }));
             break;
         case mqtt::PayloadKind::Input: {
             const auto inputs = zelt::projectorInputs();

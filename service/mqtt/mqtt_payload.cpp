@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "command_list/parameter_digits.h"
+#include "link/control_commands.h"
 #include "link/inputs.h"
+#include "link/wire.h"
 #include "platform/net/shared_line_protocol.h"
 
 namespace zelt::service::mqtt {
@@ -16,24 +18,24 @@ constexpr std::size_t kVisibleBytes = 64;
 
 // clang-format off
 constexpr CommandWord kPowerWords[] = {
-    {kOn,  "C00\r", ""},
-    {kOff, "C02\r", ""},  // the normal off, with cooling
+    {kOn,  kPowerOnCommand, ""},
+    {kOff, kPowerOffCommand, ""},  // the normal off, with cooling
 };
 constexpr CommandWord kFreezeWords[] = {
-    {kOn,  "C43\r", "Freeze on"},
-    {kOff, "C44\r", "Freeze off"},
+    {kOn,  kFreezeOnCommand, "Freeze on"},
+    {kOff, kFreezeOffCommand, "Freeze off"},
 };
 constexpr CommandWord kVideoMuteWords[] = {
-    {kOn,  "C0D\r", "Video mute on"},
-    {kOff, "C0E\r", "Video mute off"},
+    {kOn,  kVideoMuteOnCommand, "Video mute on"},
+    {kOff, kVideoMuteOffCommand, "Video mute off"},
 };
 constexpr CommandWord kAudioMuteWords[] = {
-    {kOn,  "C0B\r", "Audio mute on"},
-    {kOff, "C0C\r", "Audio mute off"},
+    {kOn,  kAudioMuteOnCommand, "Audio mute on"},
+    {kOff, kAudioMuteOffCommand, "Audio mute off"},
 };
 constexpr CommandWord kVolumeWords[] = {
-    {"UP",   "C09\r", "Volume up"},
-    {"DOWN", "C0A\r", "Volume down"},
+    {"UP",   kVolumeUpCommand, "Volume up"},
+    {"DOWN", kVolumeDownCommand, "Volume down"},
 };
 
 constexpr CommandTopic kCommandTopics[] = {
@@ -60,7 +62,7 @@ ParsedCommand refuse(std::string why) { return {{}, std::move(why)}; }
 ParsedCommand readWord(const CommandTopic& topic, std::string_view payload) {
     std::string choices;
     for (const CommandWord& w : topic.words) {
-        if (sameLetters(w.word, payload)) return {std::string(w.command), {}};
+        if (sameLetters(w.word, payload)) return {std::string(w.command) + kCarriageReturn, {}};
         choices += (choices.empty() ? "" : ", ") + std::string(w.word);
     }
     return refuse(quoted(payload) + " is not one of " + choices);

@@ -47,7 +47,7 @@ std::optional<ProjectorTopic> splitProjectorTopic(std::string_view prefix, std::
 
 // ---- Commands -----------------------------------------------------------------------------
 
-// One word of a command topic and the projector command it sends (with its carriage return).
+// One word of a command topic and the projector command it sends (link/control_commands.h).
 struct CommandWord {
     std::string_view word;
     std::string_view command;
