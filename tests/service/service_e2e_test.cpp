@@ -10,8 +10,17 @@
 #include <QTest>
 #include <algorithm>
 
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -173,6 +182,39 @@ TEST_F(ServiceE2e, ALinePulledIsDownUntilItIsBackWhileTheOthersAnswer) {
                }) == 2;  // at start, and now
     }));
     EXPECT_EQ(ctl({"--device", "zelt://hall", "status"}), std::make_pair(0, std::string(" Stand by\n")));
+}
+
+// Whether user nobody, with `groups` for its groups, may connect to the local socket `path`: 0 when
+// it may, the errno when it may not. Tried in a child, which takes that identity.
+int connectAsNobody(const std::string& path, std::vector<gid_t> groups) {
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(groups.size(), groups.data()) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(255);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        _exit(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : errno);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ServiceE2e, TheSharedLineLetsInOnlyTheServicesGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "trying as another user needs root";
+    projector("hall");
+    TestFolder top;  // every user may pass through it, so only the socket's own mode decides
+    ASSERT_EQ(chmod(top.path().c_str(), 0711), 0);
+    service = std::make_unique<ZeltdProcess>(top.path(), projectorToml("hall", linkOf("hall")));
+    ASSERT_TRUE(service->started()) << service->startError();
+    const std::string socket = service->socketDir() + "/hall.sock";
+    struct stat st {};
+    ASSERT_EQ(stat(socket.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(connectAsNobody(socket, {getegid()}), 0);  // a member of the service's group
+    EXPECT_EQ(connectAsNobody(socket, {}), EACCES);      // anybody else
 }
 
 TEST_F(ServiceE2e, AReloadKeepsTheClientsOfWhatItDidNotChangeAndABadOneChangesNothing) {
